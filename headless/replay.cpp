@@ -1,0 +1,180 @@
+#include "headless/replay.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "game/commands.h"
+#include "game/game.h"
+#include "game/shape_generator.h"
+#include "headless/recording_platform.h"
+#include "win/board_painting.h"
+#include "win/cell_drawing.h"
+
+namespace {
+constexpr std::uint64_t kSeedLimit = std::uint64_t{1} << 32;
+constexpr std::uint64_t kKeyLimit = 256;
+constexpr int kMalformed = 2;
+
+struct ScriptError {
+  std::string reason;
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Trim(const std::string& line) {
+  std::size_t begin = 0;
+  std::size_t end = line.size();
+  while (begin < end && IsBlank(line[begin])) ++begin;
+  while (end > begin && IsBlank(line[end - 1])) --end;
+  return line.substr(begin, end - begin);
+}
+
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    const std::size_t begin = i;
+    while (i < line.size() && !IsBlank(line[i])) ++i;
+    if (i > begin) words.push_back(line.substr(begin, i - begin));
+  }
+  return words;
+}
+
+// A decimal number below `limit`, digits only.
+std::uint64_t Number(const std::string& word, std::uint64_t limit) {
+  if (word.empty()) throw ScriptError{"missing number"};
+  std::uint64_t value = 0;
+  for (char c : word) {
+    if (c < '0' || c > '9') throw ScriptError{"not a decimal number: '" + word + "'"};
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    if (value >= limit) throw ScriptError{"number out of range: " + word};
+  }
+  return value;
+}
+
+void WriteState(std::ostream& out) {
+  const GameState& g = gameState;
+  out << "score " << g.score << " interval " << g.interval << " running " << g.running
+      << " started " << g.started << " firstPaintDone " << g.firstPaintDone << '\n';
+  out << "cur " << g.curShape << ' ' << g.curRot << ' ' << g.curX << ' ' << g.curY << ' '
+      << g.curColor << '\n';
+  out << "next " << g.nextShape << ' ' << g.nextColor << ' ' << g.previewX << ' ' << g.previewY
+      << '\n';
+  for (int row = 0; row < kRows; ++row) {
+    std::string cells(kColumns, '.');
+    for (int column = 0; column < kColumns; ++column) {
+      const int index = CellIndex(column, row);
+      if (playfield.occupied[index] == 1) cells[column] = static_cast<char>('0' + playfield.color[index]);
+    }
+    out << "grid " << cells << '\n';
+  }
+}
+
+enum class Event { Seed, Start, Pause, Exit, Close, Answer, Key, Tick, Paint, State };
+
+struct ScriptCommand {
+  Event event;
+  std::uint32_t value;  // the seed, the key, or 1 for the answer yes
+};
+
+struct CommandWord {
+  const char* name;
+  Event event;
+  bool takesArgument;
+};
+
+const CommandWord kCommandWords[] = {
+    {"seed", Event::Seed, true},   {"start", Event::Start, false}, {"pause", Event::Pause, false},
+    {"exit", Event::Exit, false},  {"close", Event::Close, false}, {"answer", Event::Answer, true},
+    {"key", Event::Key, true},     {"tick", Event::Tick, false},   {"paint", Event::Paint, false},
+    {"state", Event::State, false},
+};
+
+std::uint32_t Argument(Event event, const std::string& word) {
+  switch (event) {
+    case Event::Seed:
+      return static_cast<std::uint32_t>(Number(word, kSeedLimit));
+    case Event::Key:
+      return static_cast<std::uint32_t>(Number(word, kKeyLimit));
+    default:
+      if (word == "yes") return 1;
+      if (word == "no") return 0;
+      throw ScriptError{"an answer is 'yes' or 'no', not '" + word + "'"};
+  }
+}
+
+// The whole line is checked before anything runs, so a malformed line leaves no trace.
+ScriptCommand Parse(const std::vector<std::string>& words) {
+  for (const CommandWord& command : kCommandWords) {
+    if (words[0] != command.name) continue;
+    const std::size_t expected = command.takesArgument ? 2 : 1;
+    if (words.size() != expected) {
+      throw ScriptError{"'" + words[0] + "' takes " + (command.takesArgument ? "one word" : "no word") +
+                        " after it"};
+    }
+    return {command.event, command.takesArgument ? Argument(command.event, words[1]) : 0};
+  }
+  throw ScriptError{"unknown command '" + words[0] + "'"};
+}
+
+// Each event reaches the game as the window procedure hands it on.
+void Execute(const ScriptCommand& command, std::ostream& trace) {
+  WindowHandle window = HeadlessWindow();
+  switch (command.event) {
+    case Event::Seed: SeedShapeGenerator(command.value); break;
+    case Event::Start: OnStartButton(window); break;
+    case Event::Pause: OnPauseButton(window); break;
+    case Event::Exit: OnExitButton(window); break;
+    case Event::Close: OnWindowDestroyed(window); break;
+    case Event::Answer: QueueAnswer(command.value == 1); break;
+    case Event::Key: OnPieceKey(window, static_cast<int>(command.value)); break;
+    case Event::Tick: OnFallTimer(window); break;
+    case Event::Paint:
+      EraseIfRequested();
+      PaintBoard(HeadlessDC());
+      break;
+    case Event::State: WriteState(trace); break;
+  }
+}
+
+// The program's start-up: a fresh game, the palette, and the generator seeded by the clock.
+void StartUp(std::ostream& trace) {
+  ResetRecordingPlatform(&trace);
+  gameState = GameState{};
+  playfield = Playfield{};
+  CreateCellPalette();
+  SeedShapeGenerator(ClockSeed());
+}
+
+int Fail(std::ostream& trace, std::ostream& errors, int lineNumber, const std::string& reason) {
+  trace.flush();
+  errors << "line " << lineNumber << ": " << reason << '\n';
+  errors.flush();
+  return kMalformed;
+}
+}  // namespace
+
+int RunReplay(std::istream& script, std::ostream& trace, std::ostream& errors) {
+  StartUp(trace);
+  std::string raw;
+  for (int lineNumber = 1; std::getline(script, raw); ++lineNumber) {
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    const std::string line = Trim(raw);
+    if (line.empty() || line[0] == '#') continue;
+    const std::vector<std::string> words = Words(line);
+    try {
+      const ScriptCommand command = Parse(words);
+      trace << "> " << line << '\n';
+      Execute(command, trace);
+    } catch (const ScriptError& error) {
+      return Fail(trace, errors, lineNumber, error.reason);
+    } catch (const NoAnswerQueued& error) {
+      return Fail(trace, errors, lineNumber, error.what());
+    }
+    if (QuitRequested()) break;
+  }
+  trace.flush();
+  return 0;
+}

@@ -1,0 +1,12 @@
+// Runs a script of window events through the real game on the recording platform.
+#ifndef SMORVALA_REPLAY_H
+#define SMORVALA_REPLAY_H
+
+#include <istream>
+#include <ostream>
+
+// Writes the trace to `trace` and a failure, as "line K: reason", to `errors`; returns the
+// exit status: 0, or 2 for a malformed line or a question with no answer queued.
+int RunReplay(std::istream& script, std::ostream& trace, std::ostream& errors);
+
+#endif
