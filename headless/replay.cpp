@@ -139,15 +139,6 @@ void Execute(const ScriptCommand& command, std::ostream& trace) {
   }
 }
 
-// The program's start-up: a fresh game, the palette, and the generator seeded by the clock.
-void StartUp(std::ostream& trace) {
-  ResetRecordingPlatform(&trace);
-  gameState = GameState{};
-  playfield = Playfield{};
-  CreateCellPalette();
-  SeedShapeGenerator(ClockSeed());
-}
-
 int Fail(std::ostream& trace, std::ostream& errors, int lineNumber, const std::string& reason) {
   trace.flush();
   errors << "line " << lineNumber << ": " << reason << '\n';
@@ -156,8 +147,16 @@ int Fail(std::ostream& trace, std::ostream& errors, int lineNumber, const std::s
 }
 }  // namespace
 
+void StartUpHeadless(std::ostream& trace) {
+  ResetRecordingPlatform(&trace);
+  gameState = GameState{};
+  playfield = Playfield{};
+  CreateCellPalette();
+  SeedShapeGenerator(ClockSeed());
+}
+
 int RunReplay(std::istream& script, std::ostream& trace, std::ostream& errors) {
-  StartUp(trace);
+  StartUpHeadless(trace);
   std::string raw;
   for (int lineNumber = 1; std::getline(script, raw); ++lineNumber) {
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();

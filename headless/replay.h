@@ -5,6 +5,10 @@
 #include <istream>
 #include <ostream>
 
+// The program's start-up on the recording platform: a fresh game, the palette, and the
+// generator seeded by the (headless) clock. The trace goes to `trace`.
+void StartUpHeadless(std::ostream& trace);
+
 // Writes the trace to `trace` and a failure, as "line K: reason", to `errors`; returns the
 // exit status: 0, or 2 for a malformed line or a question with no answer queued.
 int RunReplay(std::istream& script, std::ostream& trace, std::ostream& errors);
