@@ -8,7 +8,7 @@ constexpr int kCellSize = 21;
 constexpr int kBoardLeft = 14;
 constexpr int kBoardTop = 17;
 
-BrushHandle cellPalette[kPaletteSize] = {};
+BrushHandle CellPalette[kPaletteSize] = {};
 }  // namespace
 
 const Colour kPaletteColours[kPaletteSize] = {
@@ -17,7 +17,7 @@ const Colour kPaletteColours[kPaletteSize] = {
 
 void CreateCellPalette() {
   for (int index = 0; index < kPaletteSize; ++index) {
-    cellPalette[index] = CreateSolidBrushOf(kPaletteColours[index]);
+    CellPalette[index] = CreateSolidBrushOf(kPaletteColours[index]);
   }
 }
 
@@ -28,7 +28,7 @@ PixelRect CellRect(int column, int row) {
 }
 
 void DrawCell(DrawContext dc, int column, int row, int colorIndex) {
-  FillSolid(dc, CellRect(column, row), cellPalette[colorIndex]);
+  FillSolid(dc, CellRect(column, row), CellPalette[colorIndex]);
 }
 
 void DrawPiece(DrawContext dc, int rot, int shape, int colorIndex, int x, int y) {
