@@ -1,5 +1,6 @@
 #include "headless/recording_platform.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <deque>
@@ -55,13 +56,18 @@ void Line(const char* format, ...) {
 }
 
 void Plot(int x, int y, Colour colour) {
+  if (recorder.surface.pixels.empty()) return;
   if (x < 0 || y < 0 || x >= kSurfaceWidth || y >= kSurfaceHeight) return;
   recorder.surface.pixels[y * kSurfaceWidth + x] = colour;
 }
 
 void FillPixels(const PixelRect& rect, Colour colour) {
-  for (int y = rect.top; y < rect.bottom; ++y) {
-    for (int x = rect.left; x < rect.right; ++x) Plot(x, y, colour);
+  if (recorder.surface.pixels.empty()) return;
+  const int left = std::max(rect.left, 0);
+  const int right = std::min(rect.right, kSurfaceWidth);
+  if (left >= right) return;
+  for (int y = std::max(rect.top, 0); y < std::min(rect.bottom, kSurfaceHeight); ++y) {
+    std::fill_n(recorder.surface.pixels.begin() + y * kSurfaceWidth + left, right - left, colour);
   }
 }
 
@@ -81,10 +87,10 @@ void OutlinePixels(const PixelRect& rect, const PlatformPen& pen) {
 }
 }  // namespace
 
-void ResetRecordingPlatform(std::ostream* trace) {
+void ResetRecordingPlatform(std::ostream* trace, bool rasterise) {
   recorder = Recorder{};
   recorder.trace = trace;
-  FillPixels({0, 0, kSurfaceWidth, kSurfaceHeight}, kWindowBackground);
+  if (rasterise) recorder.surface.pixels.assign(kSurfaceWidth * kSurfaceHeight, kWindowBackground);
 }
 
 WindowHandle HeadlessWindow() { return &headlessWindow; }

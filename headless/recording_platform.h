@@ -29,13 +29,14 @@ constexpr int kSurfaceWidth = 400;
 constexpr int kSurfaceHeight = 540;
 
 struct Surface {
-  std::vector<Colour> pixels = std::vector<Colour>(kSurfaceWidth * kSurfaceHeight);
+  std::vector<Colour> pixels;  // row by row; empty unless rasterising
   Colour At(int x, int y) const { return pixels[y * kSurfaceWidth + x]; }
 };
 
 // Forgets everything recorded, the pens and brushes included, and sends the trace to
-// `trace` (nothing is written where it is null).
-void ResetRecordingPlatform(std::ostream* trace);
+// `trace` (nothing is written where it is null). Rasterising costs most of the time a
+// session takes, so only those who look at the pixels ask for it.
+void ResetRecordingPlatform(std::ostream* trace, bool rasterise);
 // The window and the drawing context the headless program hands to the game.
 WindowHandle HeadlessWindow();
 DrawContext HeadlessDC();

@@ -147,8 +147,8 @@ int Fail(std::ostream& trace, std::ostream& errors, int lineNumber, const std::s
 }
 }  // namespace
 
-void StartUpHeadless(std::ostream& trace) {
-  ResetRecordingPlatform(&trace);
+void StartUpHeadless(std::ostream& trace, bool rasterise) {
+  ResetRecordingPlatform(&trace, rasterise);
   gameState = GameState{};
   playfield = Playfield{};
   CreateCellPalette();

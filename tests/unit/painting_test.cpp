@@ -122,6 +122,7 @@ TEST_F(PaintingTest, ThePreviewStaysUprightInItsBoxWhileTheFallingPieceIsTurned)
 }
 
 TEST_F(PaintingTest, TheSurfaceShowsTheFramesAndCellsAtTheirPixels) {
+  StartUpHeadless(trace_, true);
   StartGame();
   Settle(9, 22, 3);
   PaintBoard(DC());

@@ -1,0 +1,120 @@
+// Plays arbitrary sessions through the real game on the recording platform and checks, after
+// every event, what must always hold: clean grids, a score made of line points, the speed that
+// belongs to the score, the fall timer armed exactly while a game is in play, and a falling
+// piece inside the well. The same bytes are also read as a replay script, to shake the parser.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "game/commands.h"
+#include "game/game.h"
+#include "headless/recording_platform.h"
+#include "headless/replay.h"
+#include "win/board_painting.h"
+
+namespace {
+constexpr int kKeys[] = {37, 38, 39, 40, 65, 68, 83, 87};
+
+[[noreturn]] void Broken(const char* what) {
+  std::fprintf(stderr, "invariant broken: %s\n", what);
+  std::abort();
+}
+
+void Require(bool holds, const char* what) {
+  if (!holds) Broken(what);
+}
+
+int IntervalForScore(int score) {
+  for (const LevelRow& level : LevelTable) {
+    if (score > level.scoreAbove) return level.interval;
+  }
+  return LevelTable[kLevelCount - 1].interval;
+}
+
+bool IsLinePoints(int gained) {
+  return gained == 0 || gained == 10 || gained == 30 || gained == 60 || gained == 100;
+}
+
+void CheckInvariants(int scoreBefore, bool restarted) {
+  for (int i = 0; i < kCellCount; ++i) {
+    Require(playfield.occupied[i] == 0 || playfield.occupied[i] == 1, "occupied holds only 0 and 1");
+    if (playfield.occupied[i] == 1) {
+      Require(playfield.color[i] >= 1 && playfield.color[i] <= 7, "settled cells have colours 1 to 7");
+    }
+  }
+  const int score = gameState.score;
+  Require(restarted ? score == 0 : IsLinePoints(score - scoreBefore), "the score grows by line points only");
+  Require(gameState.interval == IntervalForScore(score), "the speed belongs to the score");
+  Require(FallTimerArmed() == IsInPlay(), "the fall timer runs exactly while a game is in play");
+  if (FallTimerArmed()) Require(FallTimerPeriod() == gameState.interval, "the timer runs at the current speed");
+  for (const CellOffset& cell : ShapeTable[gameState.curShape][gameState.curRot]) {
+    const int column = gameState.curX + cell.dx;
+    const int row = gameState.curY + cell.dy;
+    Require(column >= 0 && column < kColumns && row >= 0 && row < kRows, "the falling piece is inside the well");
+  }
+}
+
+// One byte, one event. Ticks come only while the timer is armed, as on the real platform.
+// Returns false once the program has quit.
+bool PlayEvent(std::uint8_t byte) {
+  WindowHandle window = HeadlessWindow();
+  const int scoreBefore = gameState.score;
+  bool restarted = false;
+  switch (byte % 10) {
+    case 0:
+    case 1:
+    case 2: OnPieceKey(window, kKeys[byte / 10 % 8]); break;
+    case 3: OnPieceKey(window, byte); break;
+    case 4:
+    case 5:
+      if (FallTimerArmed()) OnFallTimer(window);
+      break;
+    case 6:
+      EraseIfRequested();
+      PaintBoard(HeadlessDC());
+      break;
+    case 7: OnPauseButton(window); break;
+    case 8: {
+      const bool yes = byte / 10 % 2 == 1;
+      QueueAnswer(yes);
+      restarted = yes && gameState.started == 1;
+      OnStartButton(window);
+      break;
+    }
+    case 9:
+      if (byte >= 250) {
+        OnWindowDestroyed(window);
+      } else {
+        const bool yes = byte >= 240;
+        QueueAnswer(yes);
+        OnExitButton(window);
+      }
+      break;
+  }
+  if (QuitRequested()) return false;
+  CheckInvariants(scoreBefore, restarted);
+  return true;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::istringstream script(std::string(reinterpret_cast<const char*>(data), size));
+  std::ostringstream trace, errors;
+  RunReplay(script, trace, errors);
+
+  std::ostringstream ignored;
+  StartUpHeadless(ignored);
+  // The first Start and its repaint begin most sessions, so the bytes are spent on play.
+  if (size > 0 && data[0] % 2 == 0) {
+    OnStartButton(HeadlessWindow());
+    PaintBoard(HeadlessDC());
+  }
+  CheckInvariants(0, false);
+  for (std::size_t i = 1; i < size; ++i) {
+    if (!PlayEvent(data[i])) break;
+  }
+  return 0;
+}
