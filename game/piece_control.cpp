@@ -41,7 +41,9 @@ void Turn(DrawContext dc) {
 }  // namespace
 
 void OnPieceKey(WindowHandle window, int virtualKey) {
-  if (!IsInPlay()) return;
+  // Keys queued before Start's repaint would otherwise move, and land, the blank piece the
+  // program starts with: the first pieces are chosen by that repaint.
+  if (!IsInPlay() || gameState.firstPaintDone == 0) return;
   DrawContext dc = AcquireWindowDC(window);
   switch (virtualKey) {
     case kKeyLeft:

@@ -32,6 +32,7 @@ struct Recorder {
   bool timerArmed = false;
   int timerPeriod = 0;
   bool eraseRequested = false;
+  bool paintPending = false;
   GdiCounts counts;
   Surface surface;
   // Pens and brushes keep their addresses until the next reset.
@@ -103,11 +104,13 @@ int FallTimerPeriod() { return recorder.timerPeriod; }
 const GdiCounts& RecordedGdiCounts() { return recorder.counts; }
 const Surface& RecordedSurface() { return recorder.surface; }
 
-void EraseIfRequested() {
-  if (!recorder.eraseRequested) return;
-  FillPixels({0, 0, kSurfaceWidth, kSurfaceHeight}, kWindowBackground);
+void BeginHeadlessPaint() {
+  if (recorder.eraseRequested) FillPixels({0, 0, kSurfaceWidth, kSurfaceHeight}, kWindowBackground);
   recorder.eraseRequested = false;
+  recorder.paintPending = false;
 }
+
+bool PaintPending() { return recorder.paintPending; }
 
 void ArmFallTimer(WindowHandle, int periodMs) {
   recorder.timerArmed = true;
@@ -122,6 +125,7 @@ void KillFallTimer(WindowHandle) {
 
 void InvalidateClientArea(WindowHandle, bool erase) {
   recorder.eraseRequested = recorder.eraseRequested || erase;
+  recorder.paintPending = true;
   Line("invalidate %s", erase ? "erase" : "keep");
 }
 

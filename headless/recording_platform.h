@@ -48,8 +48,10 @@ bool FallTimerArmed();
 int FallTimerPeriod();
 const GdiCounts& RecordedGdiCounts();
 const Surface& RecordedSurface();
-// Clears the surface to the window background if the last invalidation asked for it, as the
-// platform does before a repaint.
-void EraseIfRequested();
+// What the platform does as a repaint begins: the pending repaint is taken, and the surface
+// is cleared to the window background if an invalidation asked for it.
+void BeginHeadlessPaint();
+// A repaint has been asked for and not yet run. The platform delivers it before any tick.
+bool PaintPending();
 
 #endif

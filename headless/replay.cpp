@@ -132,7 +132,7 @@ void Execute(const ScriptCommand& command, std::ostream& trace) {
     case Event::Key: OnPieceKey(window, static_cast<int>(command.value)); break;
     case Event::Tick: OnFallTimer(window); break;
     case Event::Paint:
-      EraseIfRequested();
+      BeginHeadlessPaint();
       PaintBoard(HeadlessDC());
       break;
     case Event::State: WriteState(trace); break;

@@ -57,7 +57,13 @@ void CheckInvariants(int scoreBefore, bool restarted) {
   }
 }
 
-// One byte, one event. Ticks come only while the timer is armed, as on the real platform.
+void Paint() {
+  BeginHeadlessPaint();
+  PaintBoard(HeadlessDC());
+}
+
+// One byte, one event. Ticks come only while the timer is armed, and after any pending
+// repaint, as on the real platform; keys may come before a pending repaint.
 // Returns false once the program has quit.
 bool PlayEvent(std::uint8_t byte) {
   WindowHandle window = HeadlessWindow();
@@ -70,12 +76,11 @@ bool PlayEvent(std::uint8_t byte) {
     case 3: OnPieceKey(window, byte); break;
     case 4:
     case 5:
-      if (FallTimerArmed()) OnFallTimer(window);
+      if (!FallTimerArmed()) break;
+      if (PaintPending()) Paint();
+      OnFallTimer(window);
       break;
-    case 6:
-      EraseIfRequested();
-      PaintBoard(HeadlessDC());
-      break;
+    case 6: Paint(); break;
     case 7: OnPauseButton(window); break;
     case 8: {
       const bool yes = byte / 10 % 2 == 1;

@@ -54,6 +54,17 @@ TEST_F(CommandTest, BeforeStartKeysAndPauseDoNothing) {
   EXPECT_EQ(gameState.running, 1);
 }
 
+TEST_F(CommandTest, KeysWaitForTheRepaintThatChoosesTheFirstPieces) {
+  OnStartButton(Window());
+  TakeTrace();
+  ExpectKeysDoNothing("started, not yet painted");
+  EXPECT_EQ(playfield.occupied[CellIndex(1, 22)], 0) << "no blank piece landed";
+  PaintBoard(DC());
+  TakeTrace();
+  OnPieceKey(Window(), 'A');
+  EXPECT_EQ(gameState.curX, 1);
+}
+
 TEST_F(CommandTest, ExitDeclinedBeforeStartArmsNoTimer) {
   QueueAnswer(false);
   OnExitButton(Window());
