@@ -56,14 +56,15 @@ void Line(const char* format, ...) {
   *recorder.trace << buffer << '\n';
 }
 
+bool Rasterising() { return !recorder.surface.pixels.empty(); }
+
 void Plot(int x, int y, Colour colour) {
-  if (recorder.surface.pixels.empty()) return;
   if (x < 0 || y < 0 || x >= kSurfaceWidth || y >= kSurfaceHeight) return;
   recorder.surface.pixels[y * kSurfaceWidth + x] = colour;
 }
 
 void FillPixels(const PixelRect& rect, Colour colour) {
-  if (recorder.surface.pixels.empty()) return;
+  if (!Rasterising()) return;
   const int left = std::max(rect.left, 0);
   const int right = std::min(rect.right, kSurfaceWidth);
   if (left >= right) return;
@@ -73,6 +74,7 @@ void FillPixels(const PixelRect& rect, Colour colour) {
 }
 
 void OutlinePixels(const PixelRect& rect, const PlatformPen& pen) {
+  if (!Rasterising()) return;
   // Walk the outline once around so the dots run on across the corners.
   int step = 0;
   auto plotOutline = [&](int x, int y) {
