@@ -44,7 +44,8 @@ void PlaySoundResource(int resourceId) {
 }
 
 void HoldProgram(int milliseconds) {
-  // What was drawn before the hold (the white rows) must be on screen during it.
+  // The white rows drawn just before must be on screen during the hold: GDI may batch the
+  // fills, and a sleeping thread does not flush its batch.
   GdiFlush();
   Sleep(static_cast<DWORD>(milliseconds));
 }
