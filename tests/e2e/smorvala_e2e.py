@@ -1,0 +1,592 @@
+"""Plays SMorvala.exe under Wine as a person would, and checks what the window shows.
+
+Used by the test files tests/e2e/test_*.py, which tests/e2e/run starts one after the other
+with the environment set up (an X display, a Wine prefix, the paths below). A test file defines
+functions named test_*, each taking nothing, and ends with `run_tests(globals())`; every test
+prints one line "PASS: name" or "FAIL: name: reason", which the runner counts.
+
+The game is driven through three hands:
+- the driver (smorvala-e2e-driver.exe, run beside the game in the same Wine session) reads
+  control texts, presses buttons, finds and answers message boxes and reads the window's pixels;
+- xdotool presses real keys on the X display;
+- the headless build's smorvala-replay replays the same events on the recording platform; the
+  fills and frames of its trace, laid on a canvas, are the oracle the real window is compared
+  with.
+
+The shapes are random, seeded from the clock when the window is created; the suite learns the
+seed by replaying the candidate seconds around the launch until the headless first pieces match
+the ones on screen.
+"""
+
+import os
+import subprocess
+import sys
+import time
+import traceback
+
+# Identifiers of the main window's controls and of the message-box buttons.
+IDC_PAUSE, IDC_EXIT, IDC_START, IDC_LEVEL, IDC_SCORE = 1, 2, 3, 4, 5
+IDOK, IDYES, IDNO = 1, 6, 7
+IDM_ABOUT, IDM_HOMEPAGE = 40001, 65535
+
+# Virtual-key codes as the replay scripts name them, and the X key names that produce them.
+VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN = 37, 38, 39, 40
+ARROW_KEYS = {"left": "Left", "right": "Right", "turn": "Up", "down": "Down"}
+LETTER_KEYS = {"left": "a", "right": "d", "turn": "w", "down": "s"}
+REPLAY_KEYS = {"left": VK_LEFT, "right": VK_RIGHT, "turn": VK_UP, "down": VK_DOWN}
+
+COLUMNS, ROWS = 10, 23
+BLACK, WHITE = 0x000000, 0xFFFFFF
+# The window class's background, outside every frame.
+BACKGROUND = 0x1B413D
+# Colour index -> 0xRRGGBB as the window paints it; shape s is drawn in index s + 1.
+PALETTE = [0x000000, 0x00FFFF, 0x49D549, 0xDD250D, 0xD8E800, 0xE56A32, 0x4000CF, 0xA600CF,
+           0xFFFFFF]
+
+# The part of the client area the game paints; the child controls paint themselves and are
+# left out of every comparison with the headless surface.
+PAINTED_WIDTH, PAINTED_HEIGHT = 394, 540
+SURFACE_WIDTH, SURFACE_HEIGHT = 400, 540
+CONTROL_RECTS = [(280, 220, 360, 240), (280, 250, 360, 270),
+                 (285, 390, 365, 418), (285, 425, 365, 453), (285, 460, 365, 488)]
+
+# Generous bounds: Wine and Xvfb share two cores with everything else.
+LAUNCH_TIMEOUT = 30.0
+STEP_TIMEOUT = 5.0
+
+BUILD_DIR = os.environ.get("SMORVALA_E2E_BUILD", "build/e2e")
+
+
+class Failure(Exception):
+    """A check that did not hold; the message says what was expected and what was seen."""
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def check_equal(seen, expected, what):
+    if seen != expected:
+        raise Failure(f"{what}: expected {expected!r}, saw {seen!r}")
+
+
+def wait_until(condition, timeout, what, interval=0.02):
+    """Polls `condition` until it returns a true value, which is returned; fails after `timeout`."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise Failure(f"timed out after {timeout:.1f} s waiting for {what}")
+        time.sleep(interval)
+
+
+def stays(condition, duration, what, interval=0.05):
+    """Fails as soon as `condition` stops holding within `duration` seconds."""
+    deadline = time.monotonic() + duration
+    while time.monotonic() < deadline:
+        if not condition():
+            raise Failure(f"{what} stopped holding within {duration:.1f} s")
+        time.sleep(interval)
+
+
+def cell_centre(column, row):
+    return 22 * column + 24, 22 * row + 27
+
+
+class Image:
+    """Rows of 0xRRGGBB pixels, top-down."""
+
+    def __init__(self, width, height, rgb):
+        self.width, self.height = width, height
+        self.rgb = rgb
+
+    def at(self, x, y):
+        i = 3 * (y * self.width + x)
+        return (self.rgb[i] << 16) | (self.rgb[i + 1] << 8) | self.rgb[i + 2]
+
+    def cell(self, column, row):
+        """The colour index a cell shows, judged by its centre; None for any other colour."""
+        colour = self.at(*cell_centre(column, row))
+        return PALETTE.index(colour) if colour in PALETTE else None
+
+    def board(self):
+        """The board as ROWS strings of COLUMNS characters: the colour index, '?' if unknown."""
+        return ["".join("?" if self.cell(c, r) is None else str(self.cell(c, r))
+                        for c in range(COLUMNS)) for r in range(ROWS)]
+
+    def cells_of(self, colour_index, columns=range(COLUMNS), rows=range(ROWS)):
+        return {(c, r) for c in columns for r in rows if self.cell(c, r) == colour_index}
+
+    def save_ppm(self, path):
+        with open(path, "wb") as out:
+            out.write(b"P6\n%d %d\n255\n" % (self.width, self.height))
+            out.write(self.rgb)
+
+
+def _painted_spans(y):
+    """The x ranges of row y that the game paints, the controls' rectangles cut out."""
+    cuts = sorted((l, r) for l, t, r, b in CONTROL_RECTS if t <= y < b)
+    spans, x = [], 0
+    for left, right in cuts:
+        spans.append((x, left))
+        x = right
+    spans.append((x, PAINTED_WIDTH))
+    return spans
+
+
+def differences(real, headless, limit=5):
+    """The first pixels where the window differs from the headless surface, controls left out."""
+    found = []
+    for y in range(PAINTED_HEIGHT):
+        for left, right in _painted_spans(y):
+            a = 3 * (y * real.width + left)
+            b = 3 * (y * headless.width + left)
+            n = 3 * (right - left)
+            if real.rgb[a:a + n] == headless.rgb[b:b + n]:
+                continue
+            for x in range(left, right):
+                if real.at(x, y) != headless.at(x, y):
+                    found.append((x, y, real.at(x, y), headless.at(x, y)))
+                    if len(found) >= limit:
+                        return found
+    return found
+
+
+# ---------------------------------------------------------------------------------------------
+# The headless oracle
+
+def replay_script(seed, events):
+    """The program's start with the given clock, the first Start and its repaint, then events."""
+    return "".join(f"{line}\n" for line in [f"seed {seed}", "start", "paint", *events])
+
+
+def run_headless(tool_variable, script):
+    result = subprocess.run([os.environ[tool_variable]], input=script.encode(),
+                            capture_output=True, timeout=30)
+    if result.returncode != 0:
+        raise Failure(f"headless replay failed: {result.stderr.decode(errors='replace')}")
+    return result.stdout
+
+
+def rasterise(trace):
+    """The picture the replay's drawing operations leave, on a window-sized canvas.
+
+    The trace lists every fill and frame the game drew; a repaint asked for with erasing first
+    clears the canvas to the window's background, as the window class's brush does."""
+    width, height = SURFACE_WIDTH, SURFACE_HEIGHT
+    canvas = bytearray(bytes.fromhex(f"{BACKGROUND:06x}") * (width * height))
+
+    def fill(left, top, right, bottom, colour):
+        left, right = max(left, 0), min(right, width)
+        if left >= right:
+            return
+        run = bytes.fromhex(f"{colour:06x}") * (right - left)
+        for y in range(max(top, 0), min(bottom, height)):
+            canvas[3 * (y * width + left):3 * (y * width + right)] = run
+
+    erase_pending = False
+    for line in trace.decode().splitlines():
+        words = line.split()
+        if words[:2] == [">", "paint"] and erase_pending:
+            fill(0, 0, width, height, BACKGROUND)
+            erase_pending = False
+        elif words[:1] == ["invalidate"]:
+            erase_pending = erase_pending or words[1] == "erase"
+        elif words[:1] == ["fill"]:
+            left, top, right, bottom = (int(w) for w in words[1:5])
+            fill(left, top, right, bottom, int(words[5], 16))
+        elif words[:1] == ["rect"]:
+            left, top, right, bottom = (int(w) for w in words[1:5])
+            style, pen, brush = words[5], int(words[6], 16), int(words[7], 16)
+            # A dotted pen's gaps take the default opaque white background, so only a white
+            # dotted frame has a colour that does not depend on where the dots fall.
+            check(style == "solid" or pen == WHITE, f"a dotted frame in {pen:06x}")
+            fill(left, top, right, bottom, pen)
+            fill(left + 1, top + 1, right - 1, bottom - 1, brush)
+    return Image(width, height, bytes(canvas))
+
+
+def headless_surface(seed, events):
+    return rasterise(run_headless("SMORVALA_REPLAY", replay_script(seed, events)))
+
+
+def parse_states(trace):
+    """Every 'state' block of a replay trace, as dicts with score, cur, next and grid."""
+    states = []
+    for line in trace.decode().splitlines():
+        words = line.split()
+        if not words:
+            continue
+        if words[0] == "score":
+            states.append({"score": int(words[1]), "interval": int(words[3]),
+                           "running": int(words[5]), "grid": []})
+        elif words[0] == "cur" and states:
+            states[-1]["cur"] = tuple(int(w) for w in words[1:])
+        elif words[0] == "next" and states:
+            states[-1]["next"] = tuple(int(w) for w in words[1:])
+        elif words[0] == "grid" and states:
+            states[-1]["grid"].append(words[1])
+    return states
+
+
+def headless_states(seed, events):
+    return parse_states(run_headless("SMORVALA_REPLAY", replay_script(seed, events)))
+
+
+# ---------------------------------------------------------------------------------------------
+# The driver and the game
+
+def wine_environment():
+    """The environment for Wine: Python, finding LANG's locale missing on the host, sets
+    LC_CTYPE to C.UTF-8 for its children, which would make Wine pick a Western locale and
+    fonts without the Chinese glyphs; LANG alone must decide."""
+    environment = dict(os.environ)
+    environment.pop("LC_CTYPE", None)
+    return environment
+
+
+class Driver:
+    """smorvala-e2e-driver.exe under Wine: one command per line, one reply per command."""
+
+    def __init__(self, log):
+        self.process = subprocess.Popen(["wine", os.environ["SMORVALA_DRIVER"]],
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=log, env=wine_environment())
+
+    def send(self, command):
+        self.process.stdin.write(command.encode() + b"\n")
+        self.process.stdin.flush()
+
+    def reply(self):
+        line = self.process.stdout.readline()
+        if not line:
+            raise Failure("the driver ended unexpectedly")
+        return line.decode().rstrip("\n")
+
+    def request(self, command):
+        self.send(command)
+        answer = self.reply()
+        if answer.startswith("error"):
+            raise Failure(f"driver: {command}: {answer}")
+        return answer
+
+    def pixels(self, x, y, width, height):
+        answer = self.request(f"pixels {x} {y} {width} {height}")
+        check(answer == f"ok {width} {height}", f"driver: unexpected reply {answer!r}")
+        data = self.process.stdout.read(width * height * 3)
+        check(len(data) == width * height * 3, "driver: short pixel data")
+        return Image(width, height, data)
+
+    def close(self):
+        try:
+            self.send("quit")
+            self.process.stdin.close()
+            self.process.wait(timeout=10)
+        except (OSError, subprocess.TimeoutExpired):
+            self.process.kill()
+            self.process.wait()
+
+
+class Game:
+    """One run of SMorvala.exe. Use as a context manager: the program is ended on the way out."""
+
+    def __init__(self, name="game"):
+        self.log = open(os.path.join(BUILD_DIR, f"{name}.log"), "ab")
+        self.name = name
+        self.launched_at = time.time()
+        self.process = subprocess.Popen(["wine", os.environ["SMORVALA_EXE"]],
+                                        stdout=self.log, stderr=self.log,
+                                        env=wine_environment())
+        self.driver = Driver(self.log)
+        answer = self.driver.request(f"wait-window {int(LAUNCH_TIMEOUT * 1000)}")
+        check(answer == "ok", "the main window did not appear")
+        self.shown_at = time.time()
+        self.xid = wait_until(self._find_x_window, STEP_TIMEOUT, "the X window of the game")
+        # The X focus first: later presses then reach the window without activating it anew,
+        # which would move the keyboard focus from a button back to the main window.
+        subprocess.run(["xdotool", "windowfocus", "--sync", self.xid], check=True, timeout=30)
+        self.seed = None
+        self.keys_used = ARROW_KEYS
+        self.history = []  # replay lines of every piece landed so far
+        self.segment = []  # replay lines of the falling piece since it entered
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.end()
+
+    def _find_x_window(self):
+        found = subprocess.run(["xdotool", "search", "--name", "^SMorvala$"],
+                               capture_output=True, text=True).stdout.split()
+        return found[-1] if found else None
+
+    def end(self):
+        """Ends the program if it still runs, by its process id."""
+        self.driver.close()
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.log.close()
+
+    # --- the window as the user sees and works it ----------------------------------------
+
+    def text(self, control_id):
+        return self.driver.request(f"text {control_id}")[3:]
+
+    def title(self):
+        return self.driver.request("title")[3:]
+
+    def click(self, control_id):
+        self.driver.request(f"click {control_id}")
+
+    def focus(self):
+        return self.driver.request("focus")[3:]
+
+    def client(self):
+        return tuple(int(w) for w in self.driver.request("client").split()[1:])
+
+    def capture(self):
+        width, height = self.client()[2:]
+        return self.driver.pixels(0, 0, min(width, 400), min(height, 540))
+
+    def press(self, *keys):
+        """Real key presses on the X display, after giving the game's window the X focus."""
+        if not keys:
+            return
+        subprocess.run(["xdotool", "windowfocus", "--sync", self.xid, "key", "--delay", "25",
+                        *keys], check=True, timeout=30)
+
+    def wait_text(self, control_id, expected, timeout=STEP_TIMEOUT):
+        wait_until(lambda: self.text(control_id) == expected, timeout,
+                   f"control {control_id} to read {expected!r} (it reads {self.text(control_id)!r})")
+
+    def box(self, timeout=STEP_TIMEOUT):
+        """The open message box as (caption, text, button ids); fails if none opens."""
+        answer = self.driver.request(f"box {int(timeout * 1000)}")
+        check(answer != "timeout", f"no message box appeared within {timeout:.1f} s")
+        caption, text, buttons = answer[3:].split("\t")
+        return caption, text, [int(b) for b in buttons.split(",") if b]
+
+    def answer(self, button_id):
+        check(self.driver.request(f"answer {button_id} {int(STEP_TIMEOUT * 1000)}") == "ok",
+              "no message box to answer")
+        wait_until(lambda: self.dialog_count() == 0, STEP_TIMEOUT, "the message box to close")
+
+    def dialog_count(self):
+        return int(self.driver.request("dialog-count").split()[1])
+
+    def ask(self, control_id, expected_text, button_id):
+        """Clicks a button that asks a Yes/No question, checks the question and answers it."""
+        self.click(control_id)
+        caption, text, buttons = self.box()
+        check_equal((caption, text, buttons), ("询问", expected_text, [IDYES, IDNO]),
+                    "the question box")
+        self.answer(button_id)
+
+    def close_box(self):
+        self.driver.request("close")
+
+    def wait_exit(self, timeout=STEP_TIMEOUT * 2):
+        """The program's exit code once it has ended."""
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"the program did not end within {timeout:.1f} s") from None
+
+    def running(self):
+        return self.process.poll() is None
+
+    # --- the state of play, read off the screen and checked against the replay ------------
+
+    def start(self):
+        """Clicks Start and learns the seed from the first two pieces on screen."""
+        self.click(IDC_START)
+        first = wait_until(self._first_pieces, STEP_TIMEOUT, "the first two pieces")
+        self.learn_seed(*first[:2])
+        return first[2]
+
+    def _first_pieces(self):
+        image = self.capture()
+        falling = [i for i in range(1, 8) if image.cells_of(i, rows=range(0, 4))]
+        preview = [i for i in range(1, 8) if image.cell(12, 5) == i or image.cell(13, 5) == i]
+        if len(falling) == 1 and len(preview) == 1:
+            return falling[0] - 1, preview[0] - 1, image
+        return None
+
+    def learn_seed(self, falling_shape, preview_shape):
+        """Replays every second around the launch; keeps those that give the pieces on screen."""
+        first = int(self.launched_at) - 1
+        last = int(self.shown_at) + 1
+        matches = []
+        for seed in range(first, last + 1):
+            state = headless_states(seed, ["state"])[0]
+            if state["cur"][0] == falling_shape and state["next"][0] == preview_shape:
+                matches.append(seed)
+        check(matches, f"no clock second from {first} to {last} gives the falling shape "
+                       f"{falling_shape} and the preview shape {preview_shape}")
+        self.seed_candidates = matches
+        self.seed = matches[0]
+
+    def headless(self, ticks=0):
+        """The replay of this game so far, with `ticks` fall steps at the falling piece's entry
+        and a repaint at the end. Between repaints the window keeps what was drawn at once,
+        which in play is what a repaint would draw; the closing repaint also stands for the
+        one a landing within the segment, by the timer, asks for."""
+        return self.history + ["tick"] * ticks + self.segment + ["paint"]
+
+    def state(self, ticks=0):
+        """The replay's state of this game so far: score, cur, next and grid."""
+        return headless_states(self.seed, self.headless(ticks)[:-1] + ["state"])[-1]
+
+    def match_headless(self, image=None, max_ticks=ROWS):
+        """Compares the window with the replay, trying each number of timer steps the falling
+        piece may have taken so far; returns that number, or fails with the differences."""
+        image = image or self.capture()
+        best = None
+        for ticks in range(max_ticks + 1):
+            matching = []
+            for seed in self.seed_candidates:
+                surface = headless_surface(seed, self.headless(ticks))
+                found = differences(image, surface)
+                if not found:
+                    matching.append(seed)
+                elif best is None or len(found) < len(best[1]):
+                    best = (ticks, found, surface)
+            if matching:
+                self.seed_candidates = matching
+                self.seed = matching[0]
+                return ticks
+        failures = os.path.join(BUILD_DIR, "failures")
+        os.makedirs(failures, exist_ok=True)
+        image.save_ppm(os.path.join(failures, f"{self.name}-window.ppm"))
+        best[2].save_ppm(os.path.join(failures, f"{self.name}-headless.ppm"))
+        with open(os.path.join(failures, f"{self.name}-replay.txt"), "w") as script:
+            script.write(replay_script(self.seed, self.headless(best[0])))
+        pixels = ", ".join(f"({x},{y}) window {r:06x} headless {h:06x}"
+                           for x, y, r, h in best[1])
+        raise Failure(f"the window differs from the headless replay at {pixels}")
+
+    def wait_headless(self, timeout=STEP_TIMEOUT):
+        """Waits until the window shows what the replay shows; returns the fall steps taken."""
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                return self.match_headless()
+            except Failure:
+                if time.monotonic() >= deadline:
+                    raise
+                time.sleep(0.05)
+
+    def act(self, action, count=1):
+        """Presses the key of an action (left, right, turn, down) `count` times."""
+        self.press(*[self.keys_used[action]] * count)
+        self.segment += [f"key {REPLAY_KEYS[action]}"] * count
+
+    def landing_after(self, moves):
+        """For a piece moved by `moves` from its entry: how many Down presses land it, and the
+        state after that landing, according to the replay."""
+        events = self.history + moves + ["state"] + ["key 40", "state"] * (ROWS + 1)
+        states = headless_states(self.seed, events)
+        before = states[0]
+        for presses, state in enumerate(states[1:], start=1):
+            if state["grid"] != before["grid"] or state["cur"][3] < before["cur"][3]:
+                return presses, state
+        raise Failure("the replay never landed the piece")
+
+    def place(self, turns, shift, watch=None):
+        """Turns, shifts and lands the falling piece with real keys, and checks the window.
+        Returns the replay's state after the landing and, when `watch` lists client pixels,
+        whether they were all seen white at one moment meanwhile, however briefly."""
+        moves = ([f"key {VK_UP}"] * turns
+                 + [f"key {VK_RIGHT if shift > 0 else VK_LEFT}"] * abs(shift))
+        presses, landed = self.landing_after(moves)
+        watcher = None
+        if watch:
+            # A second driver watches from before the first key, so that a landing by the
+            # timer cannot slip past it.
+            watcher = Driver(self.log)
+            check(watcher.request(f"wait-window {int(STEP_TIMEOUT * 1000)}") == "ok", "watcher")
+            points = " ".join(f"{x} {y}" for x, y in watch)
+            watcher.send(f"watch {int(LAUNCH_TIMEOUT * 1000)} {WHITE:06x} {points}")
+        try:
+            self.act("turn", turns)
+            if shift:
+                self.act("right" if shift > 0 else "left", abs(shift))
+            # Down presses in batches that leave two rows to spare, since the timer may step the
+            # piece meanwhile; the comparison with the replay finds out how often it did.
+            while True:
+                ticks = self.wait_headless()
+                remaining = presses - ticks - self.segment.count(f"key {VK_DOWN}")
+                if remaining <= 1:
+                    break
+                self.act("down", remaining - 2 if remaining > 2 else 1)
+            self.land_now(presses, press=remaining == 1)
+            seen = watcher.reply() == "ok" if watcher else None
+        finally:
+            if watcher:
+                watcher.close()
+        return landed, seen
+
+    def land_now(self, presses, press=True):
+        """Lands the falling piece with one last Down press, unless the timer already did."""
+        if press:
+            self.press(self.keys_used["down"])
+        self.history += [line for line in self.segment if line != f"key {VK_DOWN}"]
+        # The landing asks for a repaint, which the window handles before the next key.
+        self.history += [f"key {VK_DOWN}"] * presses + ["paint"]
+        self.segment = []
+        return self.wait_headless()
+
+    def commit(self):
+        """Ends the replay segment of the falling piece after a command that puts a piece back
+        at the spawn point and repaints (Restart): timer steps taken before it no longer show."""
+        self.history += self.segment + ["paint"]
+        self.segment = []
+
+    def frozen(self, seconds=1.5):
+        """Fails if the board or the preview changes within `seconds`: no fall step happens."""
+        first = self.capture()
+        stays(lambda: not differences(first, self.capture(), limit=1), seconds,
+              "the picture staying unchanged")
+
+    def falls(self, timeout=2.0):
+        """Waits until the picture changes on its own: the timer steps the piece down."""
+        first = self.capture()
+        wait_until(lambda: differences(first, self.capture(), limit=1), timeout,
+                   "the falling piece to move")
+
+    def drop_until_over(self, limit=60):
+        """Drops piece after piece straight down with Down presses until the game-over box
+        opens; returns the box."""
+        for _ in range(limit):
+            self.press(*[self.keys_used["down"]] * ROWS)
+            if self.dialog_count():
+                return self.box()
+        raise Failure(f"no game-over box after {limit * ROWS} Down presses")
+
+
+def run_tests(namespace):
+    """Runs every test_* function of a test file in order and prints one line for each."""
+    os.makedirs(BUILD_DIR, exist_ok=True)
+    tests = [(name, f) for name, f in namespace.items() if name.startswith("test_") and callable(f)]
+    failed = 0
+    for name, function in tests:
+        began = time.monotonic()
+        try:
+            function()
+        except Failure as failure:
+            failed += 1
+            print(f"FAIL: {name}: {failure}", flush=True)
+            continue
+        except Exception:  # a fault of the test itself counts as a failure too
+            failed += 1
+            reason = traceback.format_exc().strip().splitlines()[-1]
+            print(f"FAIL: {name}: {reason}", flush=True)
+            traceback.print_exc(file=sys.stderr)
+            continue
+        print(f"PASS: {name} ({time.monotonic() - began:.1f} s)", flush=True)
+    sys.exit(1 if failed else 0)
