@@ -2,6 +2,7 @@
 // It runs in the same Wine session as SMorvala.exe and answers one command per line on
 // standard input, replying on standard output:
 //   wait-window MS        waits for the main window; "ok" or "timeout"
+//   window-count          "ok N": how many main windows of the game exist
 //   exists                "ok 1" while the main window exists, "ok 0" after it is gone
 //   title                 the main window's title
 //   text ID               the text of the child control ID (WM_GETTEXT works across processes)
@@ -249,6 +250,15 @@ bool Execute(const std::string& line) {
   if (command == "quit") return false;
   if (command == "wait-window") {
     CommandWaitWindow(a);
+    return true;
+  }
+  if (command == "window-count") {
+    int windows = 0;
+    for (HWND hwnd = FindWindowW(kMainClass, nullptr); hwnd != nullptr;
+         hwnd = FindWindowExW(nullptr, hwnd, kMainClass, nullptr)) {
+      ++windows;
+    }
+    Reply("ok " + std::to_string(windows));
     return true;
   }
   if (command == "exists") {

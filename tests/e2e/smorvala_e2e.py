@@ -296,18 +296,26 @@ class Game:
     def __init__(self, name="game"):
         self.log = open(os.path.join(BUILD_DIR, f"{name}.log"), "ab")
         self.name = name
-        self.launched_at = time.time()
-        self.process = subprocess.Popen(["wine", os.environ["SMORVALA_EXE"]],
-                                        stdout=self.log, stderr=self.log,
-                                        env=wine_environment())
+        self.process = None
         self.driver = Driver(self.log)
-        answer = self.driver.request(f"wait-window {int(LAUNCH_TIMEOUT * 1000)}")
-        check(answer == "ok", "the main window did not appear")
-        self.shown_at = time.time()
-        self.xid = wait_until(self._find_x_window, STEP_TIMEOUT, "the X window of the game")
-        # The X focus first: later presses then reach the window without activating it anew,
-        # which would move the keyboard focus from a button back to the main window.
-        subprocess.run(["xdotool", "windowfocus", "--sync", self.xid], check=True, timeout=30)
+        try:
+            # A window left by an earlier test would be found in place of this one.
+            check_equal(self.driver.request("window-count"), "ok 0",
+                        "game windows still open before the launch")
+            self.launched_at = time.time()
+            self.process = subprocess.Popen(["wine", os.environ["SMORVALA_EXE"]],
+                                            stdout=self.log, stderr=self.log,
+                                            env=wine_environment())
+            answer = self.driver.request(f"wait-window {int(LAUNCH_TIMEOUT * 1000)}")
+            check(answer == "ok", "the main window did not appear")
+            self.shown_at = time.time()
+            self.xid = wait_until(self._find_x_window, STEP_TIMEOUT, "the X window of the game")
+            # The X focus first: later presses then reach the window without activating it
+            # anew, which would move the keyboard focus from a button back to the main window.
+            subprocess.run(["xdotool", "windowfocus", "--sync", self.xid], check=True, timeout=30)
+        except BaseException:
+            self._shut_down()  # not end(): a subclass's end() may need what it had no time to make
+            raise
         self.seed = None
         self.keys_used = ARROW_KEYS
         self.history = []  # replay lines of every piece landed so far
@@ -326,8 +334,11 @@ class Game:
 
     def end(self):
         """Ends the program if it still runs, by its process id."""
+        self._shut_down()
+
+    def _shut_down(self):
         self.driver.close()
-        if self.process.poll() is None:
+        if self.process is not None and self.process.poll() is None:
             self.process.kill()
             self.process.wait()
         self.log.close()
