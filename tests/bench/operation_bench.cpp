@@ -1,6 +1,8 @@
 // Runs one game operation many times on the recording platform (no trace written), so that
 // callgrind can count the instructions the game itself spends on it:
 //   smorvala-operation-bench fall|landing|repaint COUNT
+// With COUNT 0 it runs the operation once with the trace on and prints how many platform
+// operations it performed: the least any implementation of the same rules must do.
 // Each operation is reached through the same entry as in the program: the fall timer's tick
 // for a step and a landing, the repaint for the board. Only the measured entry runs under
 // the names MeasuredFallStep, MeasuredLanding and MeasuredRepaint, for --toggle-collect.
@@ -65,13 +67,15 @@ int main(int argc, char** argv) {
   }
   const std::string operation = argv[1];
   const int count = std::atoi(argv[2]);
-  ResetRecordingPlatform(nullptr, false);
+  const bool countOperations = count == 0;
+  std::ostringstream trace;
+  ResetRecordingPlatform(countOperations ? &trace : nullptr, false);
   CreateCellPalette();
   gameState.started = 1;
   gameState.firstPaintDone = 1;
   gameState.previewX = 11;
   gameState.previewY = 5;
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < (countOperations ? 1 : count); ++i) {
     if (operation == "fall") {
       Place(6, 0, 2, 5);
       MeasuredFallStep();
@@ -85,6 +89,14 @@ int main(int argc, char** argv) {
       std::cerr << "unknown operation " << operation << '\n';
       return 2;
     }
+  }
+  if (countOperations) {
+    const GdiCounts& gdi = RecordedGdiCounts();
+    int traced = 0;
+    for (char c : trace.str()) traced += c == '\n';
+    std::cout << traced + gdi.brushesCreated + gdi.brushesDeleted + gdi.pensCreated + gdi.pensDeleted -
+                     kPaletteSize
+              << '\n';
   }
   return 0;
 }
