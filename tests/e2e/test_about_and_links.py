@@ -1,0 +1,323 @@
+"""The menu bar, the About box and the two web links, under Wine.
+
+The menu bar and the box are read by smorvala-about-driver.exe, run beside the game. The
+shell's requests to open an address reach Wine's browser launcher, which this group points at
+a small recording script (HKCU\\Software\\Wine\\WineBrowser, value Browsers), so the tests read
+every address the program asked to open. The threads that asked are read from Wine's trace of
+the shell's execute calls, which names the calling thread.
+"""
+
+import collections
+import os
+import re
+import subprocess
+
+from smorvala_e2e import (BUILD_DIR, IDC_START, IDM_ABOUT, IDM_HOMEPAGE, STEP_TIMEOUT, Driver,
+                          Game, check, check_equal, run_tests, stays, wait_until, wine_environment)
+
+HOME_PAGE = "http://www.example.com/"
+GAME_PAGE = "http://www.example.com/morvala.htm"
+
+IDC_VISIT = 1002
+NO_ID = 0xFFFF
+VK_TAB, VK_RETURN, VK_ESCAPE, VK_SPACE = 9, 13, 27, 32
+
+GROUP_BOX = 0x50000007
+LEFT_TEXT = 0x50020000
+PUSH_BUTTON = 0x50010000
+
+# The About box in creation order: class, id, style, text, and x, y, width, height in dialog
+# units. Items 6 and 7 are the maker's contact lines.
+ABOUT_ITEMS = [
+    ("Button", NO_ID, GROUP_BOX, "游戏说明", (14, 10, 159, 50)),
+    ("Static", NO_ID, LEFT_TEXT, "w 或 ↑改变形状.   a 或 ←向左移动", (26, 28, 141, 11)),
+    ("Static", NO_ID, LEFT_TEXT, "d 或 →向右移动.   s 或 ↓向下加速", (25, 42, 141, 11)),
+    ("Button", NO_ID, GROUP_BOX, "", (14, 66, 159, 76)),
+    ("Static", NO_ID, LEFT_TEXT, "版本： SMorvala1.0", (40, 76, 98, 10)),
+    ("Static", NO_ID, LEFT_TEXT, "邮箱： mail@example.com", (40, 106, 102, 10)),
+    ("Static", NO_ID, LEFT_TEXT, "QQ： 00000000", (40, 91, 83, 11)),
+    ("Button", IDC_VISIT, PUSH_BUTTON, "访问主页", (38, 121, 46, 15)),
+]
+
+OPENED = os.path.join(BUILD_DIR, "opened-addresses.txt")
+QUIET = 1.0  # seconds in which nothing may happen after a key that must do nothing
+
+
+def mul_div(number, numerator, denominator):
+    """Windows' MulDiv for non-negative values: rounded to the nearest whole number."""
+    return (number * numerator + denominator // 2) // denominator
+
+
+def record_browser_requests():
+    """Points Wine's browser launcher at a script that appends each address to OPENED."""
+    os.makedirs(BUILD_DIR, exist_ok=True)
+    recorder = os.path.join(BUILD_DIR, "record-browser.sh")
+    with open(recorder, "w") as script:
+        script.write(f"#!/bin/sh\nprintf '%s\\n' \"$*\" >> '{OPENED}'\n")
+    os.chmod(recorder, 0o755)
+    subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\WineBrowser", "/v", "Browsers",
+                    "/t", "REG_SZ", "/d", recorder, "/f"], check=True, timeout=60,
+                   # Not pipes: Wine's helper processes may keep them open after reg ends.
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=wine_environment())
+
+
+def opened():
+    if not os.path.exists(OPENED):
+        return []
+    with open(OPENED) as recorded:
+        return [line.strip() for line in recorded if line.strip()]
+
+
+def forget_opened():
+    if os.path.exists(OPENED):
+        os.remove(OPENED)
+
+
+def wait_opened(expected):
+    """Waits until exactly the expected addresses (in any order) have been opened."""
+    want = collections.Counter(expected)
+    wait_until(lambda: collections.Counter(opened()) == want, STEP_TIMEOUT * 2,
+               f"the addresses {sorted(want.elements())} to be opened (so far {opened()})")
+    # Late extra requests would show up here.
+    stays(lambda: collections.Counter(opened()) == want, QUIET, "the set of opened addresses")
+
+
+ABOUT_DRIVER = os.path.join(BUILD_DIR, "smorvala-about-driver.exe")
+
+
+def build_about_driver():
+    """Compiles this group's driver with the same MinGW compiler as the program. The group
+    builds it itself, so that it needs nothing from the suite's runner or its build."""
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "about_driver.cpp")
+    subprocess.run(["i686-w64-mingw32-g++", "-std=c++17", "-O2", "-DUNICODE", "-D_UNICODE",
+                    "-static", source, "-lgdi32", "-o", ABOUT_DRIVER], check=True, timeout=300)
+
+
+class AboutDriver(Driver):
+    """smorvala-about-driver.exe: the menu bar and the About box, read from beside the game."""
+
+    def __init__(self, log):
+        self.process = subprocess.Popen(["wine", ABOUT_DRIVER], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=log, env=wine_environment())
+
+    def lines(self, command):
+        """A reply "ok N" followed by N lines."""
+        count = int(self.request(command).split()[1])
+        return [self.reply() for _ in range(count)]
+
+    def number(self, command):
+        return int(self.request(command).split()[1])
+
+
+class AboutGame(Game):
+    """The game with the About driver beside the suite's driver. With `trace_shell`, Wine logs
+    each execute call of the shell with the calling thread into the game's log."""
+
+    def __init__(self, name, trace_shell=False):
+        self.log_path = os.path.join(BUILD_DIR, f"{name}.log")
+        # The log is appended to: only what this run of the game writes counts.
+        self.log_start = os.path.getsize(self.log_path) if os.path.exists(self.log_path) else 0
+        previous = os.environ.get("WINEDEBUG")
+        if trace_shell:
+            os.environ["WINEDEBUG"] = "-all,+tid,+exec"
+        try:
+            super().__init__(name)
+        finally:
+            if previous is None:
+                os.environ.pop("WINEDEBUG", None)
+            else:
+                os.environ["WINEDEBUG"] = previous
+        self.about = AboutDriver(self.log)
+        check_equal(self.about.request("wait-window 5000"), "ok", "the About driver's main window")
+
+    def end(self):
+        if getattr(self, "about", None) is not None:
+            self.about.close()
+        super().end()
+
+    def open_about(self, how="menu"):
+        if how == "menu":
+            self.about.request("menu-key a")  # Alt+A, the item's mnemonic
+        else:
+            self.about.request(f"command {IDM_ABOUT}")
+        caption = self.about.request(f"about-wait {int(STEP_TIMEOUT * 1000)}")
+        check(caption != "timeout", "the About box did not open")
+        return caption[3:]
+
+    def about_open(self):
+        return self.about.number("about-open") == 1
+
+    def ui_thread(self):
+        return self.about.number("thread")
+
+    def shell_threads(self, address):
+        """The threads that asked the shell to open `address`, in the order they did."""
+        pattern = re.compile(r'^([0-9a-f]+):trace:exec:SHELL_execute .* file=L"' + re.escape(address) + '"')
+        self.log.flush()
+        with open(self.log_path, "rb") as log:
+            log.seek(self.log_start)
+            lines = log.read().decode(errors="replace").splitlines()
+        return [int(m.group(1), 16) for m in map(pattern.match, lines) if m]
+
+    def cells(self):
+        return self.about.request("cells").split()[1]
+
+
+def lowest_filled_row(cells):
+    rows = [i % 23 for i, cell in enumerate(cells) if cell == "1"]
+    return max(rows) if rows else None
+
+
+def outline(cells):
+    """The filled cells moved to the top left corner, or None unless there are four."""
+    filled = [(i // 23, i % 23) for i, cell in enumerate(cells) if cell == "1"]
+    if len(filled) != 4:
+        return None
+    left = min(c for c, _ in filled)
+    top = min(r for _, r in filled)
+    return frozenset((c - left, r - top) for c, r in filled)
+
+
+SQUARE = frozenset({(0, 0), (0, 1), (1, 0), (1, 1)})
+
+
+def check_each_on_its_own_thread(game, address, presses):
+    wait_until(lambda: len(game.shell_threads(address)) == presses, STEP_TIMEOUT,
+               f"{presses} shell requests for {address} in the trace")
+    threads = game.shell_threads(address)
+    ui = game.ui_thread()
+    seen = ", ".join(f"{thread:#x}" for thread in threads)
+    check(ui not in threads, f"the window's thread {ui:#x} asked the shell itself (threads {seen})")
+    check_equal(len(set(threads)), presses, f"distinct threads among {seen}")
+
+
+# ---------------------------------------------------------------------------------------------
+
+build_about_driver()
+record_browser_requests()
+
+
+def test_menu_bar_has_two_plain_commands():
+    with AboutGame("about-menu") as game:
+        check_equal(game.about.number("has-menu"), 1, "the main window has a menu bar")
+        items = game.about.lines("menu-resource")
+        check_equal(items, [f"{IDM_HOMEPAGE} 0 网址导航(&E)", f"{IDM_ABOUT} 0 关于(&A)"],
+                    "the menu bar's items: id, drop-down or not, text")
+
+
+def test_about_box_opens_from_the_menu_bar_modal_to_the_window():
+    with AboutGame("about-open") as game:
+        check(not game.about_open(), "no About box before it is asked for")
+        check_equal(game.open_about("menu"), "关于", "the About box's caption")
+        check_equal(game.about.number("about-owner"), 1, "owned by the main window, which it disables")
+
+
+def test_about_box_items_text_id_and_place():
+    with AboutGame("about-items") as game:
+        game.open_about("command")
+        base_x, base_y = (int(w) for w in game.about.request("about-units").split()[1:])
+        width, height = (int(w) for w in game.about.request("about-client").split()[1:])
+        check_equal((width, height), (mul_div(187, base_x, 4), mul_div(151, base_y, 8)),
+                    f"client size of 187 x 151 dialog units at base units {base_x} x {base_y}")
+        items = [line.split(" ", 7) for line in game.about.lines("about-items")]
+        check_equal(len(items), len(ABOUT_ITEMS), "number of items")
+        for number, (item, expected) in enumerate(zip(items, ABOUT_ITEMS), 1):
+            kind, item_id, style, text, (x, y, w, h) = expected
+            seen = (item[0], int(item[1]), int(item[2]), item[7] if len(item) > 7 else "",
+                    tuple(int(v) for v in item[3:7]))
+            place = (mul_div(x, base_x, 4), mul_div(y, base_y, 8), mul_div(w, base_x, 4),
+                     mul_div(h, base_y, 8))
+            check_equal(seen, (kind, item_id, style, text, place), f"item {number}")
+
+
+def test_enter_and_esc_leave_the_box_open_and_its_close_box_ends_it():
+    with AboutGame("about-keys") as game:
+        forget_opened()
+        for close in ("about-sysclose", "about-close"):
+            game.open_about("menu")
+            for key in (VK_RETURN, VK_ESCAPE):
+                game.about.request(f"about-key {key}")
+                stays(game.about_open, QUIET, f"the About box open after key {key}")
+            game.about.request(close)
+            wait_until(lambda: not game.about_open(), STEP_TIMEOUT, f"the box to close by {close}")
+            check_equal(game.about.number("has-menu"), 1, "the main window still there")
+        check_equal(opened(), [], "addresses opened by Enter or Esc alone")
+
+
+def test_game_keeps_falling_while_the_box_is_open():
+    with AboutGame("about-falling") as game:
+        game.click(IDC_START)
+        wait_until(lambda: lowest_filled_row(game.cells()) is not None, STEP_TIMEOUT,
+                   "the first piece on the board")
+        game.open_about("command")
+        # Out of the way of the board, as a player would drag it; the board is repainted where
+        # the box covered it, and then shows the falling piece alone, its four cells.
+        game.about.request("about-move 0 0")
+        wait_until(lambda: game.cells().count("1") == 4, STEP_TIMEOUT,
+                   "the board repainted with the falling piece alone")
+        start = lowest_filled_row(game.cells())
+        # At level 0 a step takes 600 ms: three steps within a few seconds.
+        wait_until(lambda: (lowest_filled_row(game.cells()) or 0) >= start + 3, STEP_TIMEOUT,
+                   f"the piece to fall three rows below row {start} behind the About box")
+        check(game.about_open(), "the About box is still open")
+
+
+def test_turns_go_on_silently_without_a_sound_device():
+    # Each turn asks for the turn sound; with no sound device the request fails unseen and
+    # the game neither stops nor slows.
+    with AboutGame("about-sound") as game:
+        game.click(IDC_START)
+        wait_until(lambda: lowest_filled_row(game.cells()) is not None, STEP_TIMEOUT,
+                   "the first piece on the board")
+        before = outline(game.cells())
+        start = lowest_filled_row(game.cells())
+        game.press("Up", "Up", "Up")
+        # Three quarter turns change every outline but the square's.
+        if before != SQUARE:
+            wait_until(lambda: outline(game.cells()) not in (before, None), STEP_TIMEOUT,
+                       "the piece to show itself turned")
+        # A turn moves the lowest cell by at most three rows; the rest are fall steps.
+        wait_until(lambda: (lowest_filled_row(game.cells()) or 0) >= start + 6, STEP_TIMEOUT,
+                   f"the piece to go on falling from row {start} after three turns")
+        check(game.running(), "the program still runs")
+
+
+def test_home_page_opens_on_a_thread_of_its_own_for_each_choice():
+    with AboutGame("about-home", trace_shell=True) as game:
+        forget_opened()
+        game.about.request("menu-key e")  # Alt+E, the item's mnemonic
+        wait_opened([HOME_PAGE])
+        game.about.request(f"command {IDM_HOMEPAGE}")
+        wait_opened([HOME_PAGE, HOME_PAGE])
+        check_each_on_its_own_thread(game, HOME_PAGE, 2)
+
+
+def test_visit_button_opens_the_game_page_on_a_thread_of_its_own_for_each_press():
+    with AboutGame("about-visit", trace_shell=True) as game:
+        forget_opened()
+        game.open_about("menu")
+        game.about.request(f"about-click {IDC_VISIT}")
+        wait_opened([GAME_PAGE])
+        game.about.request(f"about-click {IDC_VISIT}")
+        wait_opened([GAME_PAGE, GAME_PAGE])
+        check_each_on_its_own_thread(game, GAME_PAGE, 2)
+        check(game.about_open(), "the About box stays open after the presses")
+
+
+def test_visit_button_by_keyboard_once_tabbed_to():
+    with AboutGame("about-visit-keys") as game:
+        forget_opened()
+        game.open_about("menu")
+        game.about.request(f"about-key {VK_RETURN}")
+        stays(lambda: opened() == [], QUIET, "no address opened by Enter before Tab")
+        game.about.request(f"about-key {VK_TAB}")
+        check_equal(game.about.request("about-focus"), f"ok control {IDC_VISIT}",
+                    "the focus after Tab, on the only tab stop")
+        game.about.request(f"about-key {VK_RETURN}")
+        wait_opened([GAME_PAGE])
+        game.about.request(f"about-key {VK_SPACE}")
+        wait_opened([GAME_PAGE, GAME_PAGE])
+        check(game.about_open(), "the About box stays open")
+
+
+run_tests(globals())
