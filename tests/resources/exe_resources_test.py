@@ -5,7 +5,7 @@ the icon, the manifest and the version block.
 
     tests/resources/exe_resources_test.py [path/to/SMorvala.exe] [unittest options]
 
-Without a path it takes $SMORVALA_EXE, else build/windows/win/SMorvala.exe. Runs under
+Without a path it takes $SMORVALA_EXE, else build/windows/SMorvala.exe. Runs under
 Debian's /usr/bin/python3, which has python3-pefile.
 """
 import os
@@ -53,7 +53,7 @@ ABOUT_ITEMS = [
 def exe_path():
     if os.environ.get("SMORVALA_EXE"):
         return pathlib.Path(os.environ["SMORVALA_EXE"])
-    return ROOT / "build" / "windows" / "win" / "SMorvala.exe"
+    return ROOT / "build" / "windows" / "SMorvala.exe"
 
 
 class Reader:
