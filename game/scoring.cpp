@@ -1,5 +1,6 @@
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 
 #include "game/fall_step.h"
 #include "game/game.h"
@@ -27,8 +28,13 @@ const LevelRow& LevelForScore(int score) {
 
 void AddLineScore(WindowHandle window, int rows) {
   if (rows >= 1 && rows <= kMaxRowsPerLanding) gameState.score += kLinePoints[rows];
-  char scoreText[256];
-  std::snprintf(scoreText, sizeof scoreText, text::kScoreFormat, static_cast<int>(gameState.score));
+  // The prefix and the score in decimal, without printf: on Windows that would bring a whole
+  // formatting library into the program for one number.
+  char scoreText[64];
+  const std::size_t prefixLength = std::strlen(text::kScorePrefix);
+  std::memcpy(scoreText, text::kScorePrefix, prefixLength);
+  char* end = std::to_chars(scoreText + prefixLength, scoreText + sizeof scoreText - 1, gameState.score).ptr;
+  *end = '\0';
   SetControlText(window, IDC_SCORE, scoreText);
 }
 

@@ -17,7 +17,7 @@ constexpr const char* kExit = "退出";
 constexpr const char* kFirstLevel = "第 0 关";
 constexpr const char* kFirstScore = "分数: 0";
 constexpr const char* kScoreAfterRestart = "分数：0";
-constexpr const char* kScoreFormat = "得分: %d";
+constexpr const char* kScorePrefix = "得分: ";  // followed by the score
 
 constexpr const char* kQuestionCaption = "询问";
 constexpr const char* kRestartQuestion = "重新开始游戏吗？";

@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 #include "win/platform.h"
 
 inline HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
@@ -21,8 +19,16 @@ inline COLORREF ToColorRef(Colour colour) {
   return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
 }
 
+// A UTF-16 copy of one of the program's texts, held on the stack: no heap and so none of the
+// C++ runtime's string machinery in the program. Every text the program shows is far shorter.
+struct WideText {
+  static constexpr int kCapacity = 256;
+  wchar_t text[kCapacity];
+  const wchar_t* c_str() const { return text; }
+};
+
 // The texts are held as UTF-8 and shown through the wide functions, so the Chinese texts
 // appear whatever the system's ANSI code page is.
-std::wstring Utf16FromUtf8(const char* text);
+WideText Utf16FromUtf8(const char* text);
 
 #endif
