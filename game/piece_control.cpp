@@ -41,9 +41,7 @@ void Turn(DrawContext dc) {
 }  // namespace
 
 void OnPieceKey(WindowHandle window, int virtualKey) {
-  // Keys queued before Start's repaint would otherwise move, and land, the blank piece the
-  // program starts with: the first pieces are chosen by that repaint.
-  if (!IsInPlay() || gameState.firstPaintDone == 0) return;
+  if (!IsInPlay()) return;
   DrawContext dc = AcquireWindowDC(window);
   switch (virtualKey) {
     case kKeyLeft:

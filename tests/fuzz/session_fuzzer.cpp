@@ -63,7 +63,9 @@ void Paint() {
 }
 
 // One byte, one event. Ticks come only while the timer is armed, and after any pending
-// repaint, as on the real platform; keys may come before a pending repaint.
+// repaint, as on the real platform. Keys may come before a pending repaint (those queued
+// during the row-clear hold do), but not before the first one after Start: the click on
+// Start leaves no input queued behind it.
 // Returns false once the program has quit.
 bool PlayEvent(std::uint8_t byte) {
   WindowHandle window = HeadlessWindow();
@@ -72,8 +74,11 @@ bool PlayEvent(std::uint8_t byte) {
   switch (byte % 10) {
     case 0:
     case 1:
-    case 2: OnPieceKey(window, kKeys[byte / 10 % 8]); break;
-    case 3: OnPieceKey(window, byte); break;
+    case 2:
+    case 3:
+      if (gameState.firstPaintDone == 0 && PaintPending()) Paint();
+      OnPieceKey(window, byte % 10 == 3 ? byte : kKeys[byte / 10 % 8]);
+      break;
     case 4:
     case 5:
       if (!FallTimerArmed()) break;
