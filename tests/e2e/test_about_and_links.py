@@ -82,15 +82,8 @@ def wait_opened(expected):
     stays(lambda: collections.Counter(opened()) == want, QUIET, "the set of opened addresses")
 
 
-ABOUT_DRIVER = os.path.join(BUILD_DIR, "smorvala-about-driver.exe")
-
-
-def build_about_driver():
-    """Compiles this group's driver with the same MinGW compiler as the program. The group
-    builds it itself, so that it needs nothing from the suite's runner or its build."""
-    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "about_driver.cpp")
-    subprocess.run(["i686-w64-mingw32-g++", "-std=c++17", "-O2", "-DUNICODE", "-D_UNICODE",
-                    "-static", source, "-lgdi32", "-o", ABOUT_DRIVER], check=True, timeout=300)
+# Built by the Windows build beside the program (tests/e2e/CMakeLists.txt).
+ABOUT_DRIVER = os.path.join(os.path.dirname(os.environ["SMORVALA_EXE"]), "smorvala-about-driver.exe")
 
 
 class AboutDriver(Driver):
@@ -193,7 +186,6 @@ def check_each_on_its_own_thread(game, address, presses):
 
 # ---------------------------------------------------------------------------------------------
 
-build_about_driver()
 record_browser_requests()
 
 
