@@ -19,9 +19,39 @@
 //   box MS                waits for a dialog of the game; "ok CAPTION\tTEXT\tBUTTON-IDS"
 //   dialog-count          the number of the game's visible dialogs
 //   answer ID MS          presses button ID of the game's open dialog (IDOK 1, IDYES 6, IDNO 7)
+//   keys VK [VK ...]      presses and releases each key through the system's input queue
+//                         (SendInput), as the keyboard does; the game must be in the foreground
+//   track MS MAX [T click ID | T answer ID | T key VK ...]
+//                         watches the cells of the board and the preview for MS milliseconds or
+//                         until MAX changes, doing each listed action T ms after the start (an
+//                         answer, pressing button ID of the game's dialog, waits for the dialog);
+//                         "ok LINES POLLS MS-WATCHED", then one line per change "change T RRGGBB..." (the
+//                         centres of columns 0 to 15 of rows 0 to 22, row by row, the first
+//                         line being the picture at the start) or per action "action T WHAT",
+//                         times in milliseconds from the start
+//   hold-keys MS RRGGBB X Y VK [VK ...]
+//                         waits until client pixel X Y shows the colour, presses the keys at
+//                         once, then waits until the pixel shows another colour; "ok SEEN SENT
+//                         GONE" in milliseconds from the start, or "timeout"
+//   responsive MS         "ok 1" if the game's window answers a message within MS, else "ok 0"
+//   window-info           "ok CLASS WIDTH HEIGHT STYLE ID:CLASS ...": the main window's class,
+//                         outer size, style (hex) and its child controls
+//   repaint               repaints the main window without erasing, and returns once it is done
+//   resources             "ok WORKING-SET PAGEFILE GDI USER SOURCE": the game's memory in bytes
+//                         and its GDI and USER object counts, from GetGuiResources where the
+//                         system has it (SOURCE "system") or else, under Wine, the GDI handle
+//                         table in the game's memory and the count of its windows ("wine")
+//   launch-time CLASS MS X Y RRGGBB|window PATH
+//                         starts PATH, times until a visible window of CLASS of that process
+//                         exists and until its client pixel X Y shows the colour (or the
+//                         system's window colour), then ends that process; "ok WINDOW PAINT"
+//                         in milliseconds from the start, or "timeout"
 //   quit                  ends the driver
 // Texts are UTF-8. A command that cannot be carried out replies "error REASON".
+#define PSAPI_VERSION 2
 #include <windows.h>
+#include <psapi.h>
+#include <winternl.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -238,6 +268,403 @@ void CommandAnswer(int buttonId, int timeoutMs) {
   Reply("ok");
 }
 
+// Milliseconds since `begin` on the performance counter: Wine's tick count moves in steps too
+// coarse to time a fall step within a timer quantum.
+double MillisecondsSince(const LARGE_INTEGER& begin) {
+  LARGE_INTEGER now;
+  LARGE_INTEGER frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return 1000.0 * static_cast<double>(now.QuadPart - begin.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::string FormatMs(double milliseconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", milliseconds);
+  return text;
+}
+
+void PressKeys(const std::vector<int>& keys) {
+  std::vector<INPUT> inputs;
+  for (const int key : keys) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = static_cast<WORD>(key);
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC));
+    const bool arrow = key >= VK_LEFT && key <= VK_DOWN;
+    input.ki.dwFlags = arrow ? KEYEVENTF_EXTENDEDKEY : 0;
+    inputs.push_back(input);
+    input.ki.dwFlags |= KEYEVENTF_KEYUP;
+    inputs.push_back(input);
+  }
+  if (!inputs.empty()) SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+std::vector<int> NumbersAfter(const std::string& line, int skip) {
+  std::vector<int> numbers;
+  const char* rest = line.c_str();
+  for (int word = 0; word < skip && *rest != '\0'; ++word) {
+    while (*rest == ' ') ++rest;
+    while (*rest != ' ' && *rest != '\0') ++rest;
+  }
+  int value = 0;
+  int used = 0;
+  while (std::sscanf(rest, "%d%n", &value, &used) == 1) {
+    numbers.push_back(value);
+    rest += used;
+  }
+  return numbers;
+}
+
+// The cells the tracker reads: the whole board and, to its right, the preview piece's columns.
+constexpr int kTrackColumns = 16;
+constexpr int kTrackRows = 23;
+constexpr int kCellPitch = 22;
+constexpr int kTrackLeft = 14;
+constexpr int kTrackTop = 17;
+
+// One read of the window through a DIB: the centre pixel of every tracked cell, as hex.
+class CellReader {
+ public:
+  CellReader()
+      : width_(kCellPitch * (kTrackColumns - 1) + 21), height_(kCellPitch * (kTrackRows - 1) + 21) {
+    windowDc_ = GetDC(mainWindow);
+    memoryDc_ = CreateCompatibleDC(windowDc_);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width_;
+    info.bmiHeader.biHeight = -height_;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    bitmap_ = CreateDIBSection(memoryDc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+    previous_ = SelectObject(memoryDc_, bitmap_);
+  }
+  ~CellReader() {
+    SelectObject(memoryDc_, previous_);
+    DeleteObject(bitmap_);
+    DeleteDC(memoryDc_);
+    ReleaseDC(mainWindow, windowDc_);
+  }
+  CellReader(const CellReader&) = delete;
+  CellReader& operator=(const CellReader&) = delete;
+
+  std::string Read() {
+    BitBlt(memoryDc_, 0, 0, width_, height_, windowDc_, kTrackLeft, kTrackTop, SRCCOPY);
+    GdiFlush();
+    const unsigned char* bgrx = static_cast<const unsigned char*>(bits_);
+    std::string cells;
+    char hex[8];
+    for (int row = 0; row < kTrackRows; ++row) {
+      for (int column = 0; column < kTrackColumns; ++column) {
+        const std::size_t at = 4 * (static_cast<std::size_t>(kCellPitch * row + 10) * width_ + kCellPitch * column + 10);
+        std::snprintf(hex, sizeof hex, "%02x%02x%02x", bgrx[at + 2], bgrx[at + 1], bgrx[at]);
+        cells += hex;
+      }
+    }
+    return cells;
+  }
+
+ private:
+  int width_;
+  int height_;
+  HDC windowDc_ = nullptr;
+  HDC memoryDc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ previous_ = nullptr;
+  void* bits_ = nullptr;
+};
+
+struct TrackAction {
+  int atMs;
+  std::string what;
+  int value;
+};
+
+void CommandTrack(const std::string& line) {
+  char name[32] = {};
+  int timeoutMs = 0;
+  int maxChanges = 0;
+  int consumed = 0;
+  if (std::sscanf(line.c_str(), "%31s %d %d%n", name, &timeoutMs, &maxChanges, &consumed) != 3) {
+    return Reply("error usage: track MS MAX [T click ID | T answer ID | T key VK ...]");
+  }
+  std::vector<TrackAction> actions;
+  const char* rest = line.c_str() + consumed;
+  char what[16] = {};
+  int at = 0;
+  int value = 0;
+  int used = 0;
+  while (std::sscanf(rest, "%d %15s %d%n", &at, what, &value, &used) == 3) {
+    if (std::strcmp(what, "click") != 0 && std::strcmp(what, "answer") != 0 && std::strcmp(what, "key") != 0) {
+      return Reply(std::string("error unknown action ") + what);
+    }
+    actions.push_back({at, what, value});
+    rest += used;
+  }
+  std::vector<std::string> lines;
+  CellReader reader;
+  LARGE_INTEGER begin;
+  QueryPerformanceCounter(&begin);
+  std::string last;
+  int changes = 0;
+  int polls = 0;
+  std::size_t nextAction = 0;
+  for (;;) {
+    const double now = MillisecondsSince(begin);
+    if (now >= timeoutMs) break;
+    while (nextAction < actions.size() && now >= actions[nextAction].atMs) {
+      const TrackAction& action = actions[nextAction];
+      if (action.what == "click") {
+        PostMessageW(GetDlgItem(mainWindow, action.value), BM_CLICK, 0, 0);
+      } else if (action.what == "answer") {
+        const std::vector<HWND> dialogs = GameDialogs();
+        if (dialogs.empty()) break;  // not open yet: the actions wait for it
+        PostMessageW(GetDlgItem(dialogs.front(), action.value), BM_CLICK, 0, 0);
+      } else {
+        PressKeys({action.value});
+      }
+      lines.push_back("action " + FormatMs(MillisecondsSince(begin)) + " " + action.what + " " +
+                      std::to_string(action.value));
+      ++nextAction;
+    }
+    const double readAt = MillisecondsSince(begin);
+    const std::string cells = reader.Read();
+    ++polls;
+    if (cells != last) {
+      lines.push_back("change " + FormatMs(readAt) + " " + cells);
+      last = cells;
+      // The first line is the picture at the start, not a change.
+      if (++changes > maxChanges) break;
+    }
+    Sleep(1);
+  }
+  Reply("ok " + std::to_string(lines.size()) + " " + std::to_string(polls) + " " + FormatMs(MillisecondsSince(begin)));
+  for (const std::string& text : lines) Reply(text);
+}
+
+void CommandHoldKeys(const std::string& line) {
+  char name[32] = {};
+  int timeoutMs = 0;
+  unsigned rgb = 0;
+  int x = 0;
+  int y = 0;
+  if (std::sscanf(line.c_str(), "%31s %d %x %d %d", name, &timeoutMs, &rgb, &x, &y) != 5) {
+    return Reply("error usage: hold-keys MS RRGGBB X Y VK ...");
+  }
+  const std::vector<int> keys = NumbersAfter(line, 5);
+  const COLORREF colour = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+  const std::vector<POINT> point = {{x, y}};
+  LARGE_INTEGER begin;
+  QueryPerformanceCounter(&begin);
+  while (!PixelsShow(point, colour)) {
+    if (MillisecondsSince(begin) >= timeoutMs) return Reply("timeout");
+    Sleep(0);
+  }
+  const double seen = MillisecondsSince(begin);
+  PressKeys(keys);
+  const double sent = MillisecondsSince(begin);
+  while (PixelsShow(point, colour)) {
+    if (MillisecondsSince(begin) >= timeoutMs) return Reply("timeout");
+    Sleep(1);
+  }
+  Reply("ok " + FormatMs(seen) + " " + FormatMs(sent) + " " + FormatMs(MillisecondsSince(begin)));
+}
+
+BOOL CALLBACK DescribeChild(HWND child, LPARAM lParam) {
+  std::string* text = reinterpret_cast<std::string*>(lParam);
+  *text += " " + std::to_string(GetDlgCtrlID(child)) + ":" + ClassOf(child);
+  return TRUE;
+}
+
+void CommandWindowInfo() {
+  RECT outer = {};
+  GetWindowRect(mainWindow, &outer);
+  char style[16];
+  std::snprintf(style, sizeof style, "%lx", static_cast<unsigned long>(GetWindowLongW(mainWindow, GWL_STYLE)));
+  std::string text = "ok " + ClassOf(mainWindow) + " " + std::to_string(outer.right - outer.left) + " " +
+                     std::to_string(outer.bottom - outer.top) + " " + style;
+  EnumChildWindows(mainWindow, DescribeChild, reinterpret_cast<LPARAM>(&text));
+  Reply(text);
+}
+
+// Wine keeps each process's GDI objects in a table in that process's memory, pointed to from its
+// PEB, 24 bytes an entry with a non-zero 16-bit "unique" field at offset 14 while in use. The
+// layout is checked on this process's own table first, so a different Wine reads "unknown".
+constexpr std::size_t kGdiEntries = 65536;
+constexpr std::size_t kGdiEntrySize = 24;
+constexpr std::size_t kGdiUniqueOffset = 14;
+constexpr std::size_t kPebGdiTableOffset = 0x94;
+
+long CountGdiTable(const unsigned char* table) {
+  long used = 0;
+  for (std::size_t i = 0; i < kGdiEntries; ++i) {
+    const unsigned char* unique = table + i * kGdiEntrySize + kGdiUniqueOffset;
+    if (unique[0] != 0 || unique[1] != 0) ++used;
+  }
+  return used;
+}
+
+// Reads another process's GDI table; -1 if it cannot.
+long GdiTableCount(HANDLE process) {
+  using QueryProcess = LONG(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+  const QueryProcess query = reinterpret_cast<QueryProcess>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  PROCESS_BASIC_INFORMATION basic = {};
+  if (query == nullptr || query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0) return -1;
+  void* table = nullptr;
+  SIZE_T read = 0;
+  if (!ReadProcessMemory(process, reinterpret_cast<const char*>(basic.PebBaseAddress) + kPebGdiTableOffset, &table,
+                         sizeof table, &read) ||
+      table == nullptr) {
+    return -1;
+  }
+  std::vector<unsigned char> copy(kGdiEntries * kGdiEntrySize);
+  if (!ReadProcessMemory(process, table, copy.data(), copy.size(), &read) || read != copy.size()) return -1;
+  return CountGdiTable(copy.data());
+}
+
+bool GdiTableLayoutHolds() {
+  static int holds = -1;
+  if (holds >= 0) return holds == 1;
+  const long before = GdiTableCount(GetCurrentProcess());
+  HBRUSH brushes[8];
+  for (HBRUSH& brush : brushes) brush = CreateSolidBrush(RGB(1, 2, 3));
+  const long during = GdiTableCount(GetCurrentProcess());
+  for (HBRUSH brush : brushes) DeleteObject(brush);
+  const long after = GdiTableCount(GetCurrentProcess());
+  holds = before >= 0 && during == before + 8 && after == before ? 1 : 0;
+  return holds == 1;
+}
+
+struct WindowCount {
+  DWORD process;
+  long count;
+};
+
+BOOL CALLBACK CountChild(HWND, LPARAM lParam) {
+  ++reinterpret_cast<WindowCount*>(lParam)->count;
+  return TRUE;
+}
+
+BOOL CALLBACK CountTopLevel(HWND hwnd, LPARAM lParam) {
+  WindowCount* windows = reinterpret_cast<WindowCount*>(lParam);
+  DWORD process = 0;
+  GetWindowThreadProcessId(hwnd, &process);
+  if (process == windows->process) {
+    ++windows->count;
+    EnumChildWindows(hwnd, CountChild, lParam);
+  }
+  return TRUE;
+}
+
+void CommandResources() {
+  const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, GameProcess());
+  if (process == nullptr) return Reply("error cannot open the game's process");
+  PROCESS_MEMORY_COUNTERS memory = {};
+  memory.cb = sizeof memory;
+  GetProcessMemoryInfo(process, &memory, sizeof memory);
+  SetLastError(0);
+  const DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
+  const DWORD user = GetGuiResources(process, GR_USEROBJECTS);
+  std::string counts;
+  if (gdi != 0 && GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {
+    counts = std::to_string(gdi) + " " + std::to_string(user) + " system";
+  } else {
+    WindowCount windows = {GameProcess(), 0};
+    EnumWindows(CountTopLevel, reinterpret_cast<LPARAM>(&windows));
+    const long table = GdiTableLayoutHolds() ? GdiTableCount(process) : -1;
+    counts = (table >= 0 ? std::to_string(table) : std::string("unknown")) + " " + std::to_string(windows.count) + " wine";
+  }
+  CloseHandle(process);
+  Reply("ok " + std::to_string(memory.WorkingSetSize) + " " + std::to_string(memory.PagefileUsage) + " " + counts);
+}
+
+std::wstring Wide(const std::string& text) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], length);
+  wide.resize(static_cast<std::size_t>(length - 1));
+  return wide;
+}
+
+struct ProcessWindow {
+  DWORD process;
+  std::wstring className;
+  HWND found;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND hwnd, LPARAM lParam) {
+  ProcessWindow* search = reinterpret_cast<ProcessWindow*>(lParam);
+  DWORD process = 0;
+  GetWindowThreadProcessId(hwnd, &process);
+  wchar_t className[64] = {};
+  GetClassNameW(hwnd, className, 64);
+  if (process == search->process && search->className == className && IsWindowVisible(hwnd)) {
+    search->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void CommandLaunchTime(const std::string& line) {
+  char name[32] = {};
+  char path[MAX_PATH] = {};
+  char className[64] = {};
+  char colourText[16] = {};
+  int timeoutMs = 0;
+  int x = 0;
+  int y = 0;
+  int consumed = 0;
+  if (std::sscanf(line.c_str(), "%31s %63s %d %d %d %15s %n", name, className, &timeoutMs, &x, &y, colourText,
+                  &consumed) != 6 ||
+      line.size() <= static_cast<std::size_t>(consumed) || line.size() - consumed >= sizeof path) {
+    return Reply("error usage: launch-time CLASS MS X Y RRGGBB|window PATH");
+  }
+  // The path is the rest of the line, so that it may hold blanks.
+  std::strcpy(path, line.c_str() + consumed);
+  COLORREF colour = GetSysColor(COLOR_WINDOW);
+  if (std::strcmp(colourText, "window") != 0) {
+    const unsigned rgb = static_cast<unsigned>(std::strtoul(colourText, nullptr, 16));
+    colour = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+  }
+  std::wstring commandLine = L"\"" + Wide(path) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started = {};
+  LARGE_INTEGER begin;
+  QueryPerformanceCounter(&begin);
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+    return Reply("error cannot start " + std::string(path));
+  }
+  ProcessWindow search = {started.dwProcessId, Wide(className), nullptr};
+  double windowAt = -1;
+  double paintAt = -1;
+  while (MillisecondsSince(begin) < timeoutMs) {
+    if (search.found == nullptr) {
+      EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
+      if (search.found != nullptr) windowAt = MillisecondsSince(begin);
+    }
+    if (search.found != nullptr) {
+      const HDC dc = GetDC(search.found);
+      const bool painted = GetPixel(dc, x, y) == colour;
+      ReleaseDC(search.found, dc);
+      if (painted) {
+        paintAt = MillisecondsSince(begin);
+        break;
+      }
+    }
+    Sleep(1);
+  }
+  // Only the process started here is ended, by its own handle.
+  TerminateProcess(started.hProcess, 0);
+  WaitForSingleObject(started.hProcess, 10000);
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  if (paintAt < 0) return Reply("timeout");
+  Reply("ok " + FormatMs(windowAt) + " " + FormatMs(paintAt));
+}
+
 // Runs one command line; returns false for "quit".
 bool Execute(const std::string& line) {
   char name[32] = {};
@@ -263,6 +690,10 @@ bool Execute(const std::string& line) {
   }
   if (command == "exists") {
     Reply(MainWindowAlive() ? "ok 1" : "ok 0");
+    return true;
+  }
+  if (command == "launch-time") {
+    CommandLaunchTime(line);
     return true;
   }
   if (!MainWindowAlive()) {
@@ -302,6 +733,25 @@ bool Execute(const std::string& line) {
     Reply("ok " + std::to_string(GameDialogs().size()));
   } else if (command == "answer" && count == 3) {
     CommandAnswer(a, b);
+  } else if (command == "keys") {
+    PressKeys(NumbersAfter(line, 1));
+    Reply("ok");
+  } else if (command == "track") {
+    CommandTrack(line);
+  } else if (command == "hold-keys") {
+    CommandHoldKeys(line);
+  } else if (command == "responsive" && count == 2) {
+    DWORD_PTR result = 0;
+    const LRESULT answered = SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, static_cast<UINT>(a), &result);
+    Reply(answered != 0 ? "ok 1" : "ok 0");
+  } else if (command == "window-info") {
+    CommandWindowInfo();
+  } else if (command == "repaint") {
+    RedrawWindow(mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    Reply("ok");
+
+  } else if (command == "resources") {
+    CommandResources();
   } else {
     Reply("error unknown command: " + line);
   }

@@ -47,6 +47,8 @@ PALETTE = [0x000000, 0x00FFFF, 0x49D549, 0xDD250D, 0xD8E800, 0xE56A32, 0x4000CF,
 # left out of every comparison with the headless surface.
 PAINTED_WIDTH, PAINTED_HEIGHT = 394, 540
 SURFACE_WIDTH, SURFACE_HEIGHT = 400, 540
+# The driver's tracker reads columns 0 to 15: the board and the preview piece's columns.
+TRACK_COLUMNS = 16
 CONTROL_RECTS = [(280, 220, 360, 240), (280, 250, 360, 270),
                  (285, 390, 365, 418), (285, 425, 365, 453), (285, 460, 365, 488)]
 
@@ -124,6 +126,57 @@ class Image:
         with open(path, "wb") as out:
             out.write(b"P6\n%d %d\n255\n" % (self.width, self.height))
             out.write(self.rgb)
+
+
+class Cells:
+    """The centre colours of the cells of columns 0 to TRACK_COLUMNS - 1 of rows 0 to 22, as the
+    driver's tracker read them: the board and, from column 11, the preview."""
+
+    def __init__(self, hex_colours):
+        self.colours = [int(hex_colours[i:i + 6], 16) for i in range(0, len(hex_colours), 6)]
+        check(len(self.colours) == TRACK_COLUMNS * ROWS, "driver: wrong number of tracked cells")
+
+    def cell(self, column, row):
+        colour = self.colours[row * TRACK_COLUMNS + column]
+        return PALETTE.index(colour) if colour in PALETTE else None
+
+    def board(self):
+        """As Image.board(): ROWS strings of the colour index of each board cell, '?' if none."""
+        return ["".join("?" if self.cell(c, r) is None else str(self.cell(c, r))
+                        for c in range(COLUMNS)) for r in range(ROWS)]
+
+
+class Tracked:
+    """What the driver's tracker saw: the picture at the start, then every change with the time
+    it was read (milliseconds from the start, on Wine's performance counter), and the times of
+    the actions it did."""
+
+    def __init__(self, lines, polls, watched):
+        self.changes, self.actions = [], []
+        self.watched = watched
+        for line in lines:
+            words = line.split()
+            if words[0] == "change":
+                self.changes.append((float(words[1]), Cells(words[2])))
+            elif words[0] == "action":
+                self.actions.append((float(words[1]), words[2], int(words[3])))
+        self.polls = polls
+        check(self.changes, "driver: the tracker read nothing")
+
+    def steps(self, settle=50.0):
+        """The changes after the first picture, those less than `settle` ms after the one before
+        merged into it (one step drawn in more than one flush): (time of the first, last picture)."""
+        merged = []
+        for at, cells in self.changes[1:]:
+            if merged and at - merged[-1][2] < settle:
+                merged[-1] = (merged[-1][0], cells, at)
+            else:
+                merged.append((at, cells, at))
+        return [(at, cells) for at, cells, _ in merged]
+
+    def poll_period(self):
+        """The mean time between two reads of the window, the resolution of every time here."""
+        return self.watched / max(self.polls, 1)
 
 
 def _painted_spans(y):
@@ -279,6 +332,20 @@ class Driver:
         data = self.process.stdout.read(width * height * 3)
         check(len(data) == width * height * 3, "driver: short pixel data")
         return Image(width, height, data)
+
+    def track(self, milliseconds, max_changes, actions=()):
+        """Watches the board and the preview from inside Wine: see Tracked. `actions` are
+        (milliseconds, "click" or "key", id or virtual-key code), done by the driver on time."""
+        words = " ".join(f"{at} {what} {value}" for at, what, value in actions)
+        self.send(f"track {milliseconds} {max_changes} {words}".rstrip())
+        return self.tracked()
+
+    def tracked(self):
+        """The reply to a track command sent earlier with send()."""
+        answer = self.reply()
+        check(answer.startswith("ok "), f"driver: track: {answer!r}")
+        lines, polls, watched = answer.split()[1:]
+        return Tracked([self.reply() for _ in range(int(lines))], int(polls), float(watched))
 
     def close(self):
         try:
