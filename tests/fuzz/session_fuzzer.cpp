@@ -46,7 +46,10 @@ void CheckInvariants(int scoreBefore, bool restarted) {
     }
   }
   const int score = gameState.score;
-  Require(restarted ? score == 0 : IsLinePoints(score - scoreBefore), "the score grows by line points only");
+  if (restarted ? score != 0 : !IsLinePoints(score - scoreBefore)) {
+    std::fprintf(stderr, "score %d after %d%s\n", score, scoreBefore, restarted ? " and a restart" : "");
+    Broken("the score grows by line points only");
+  }
   Require(gameState.interval == IntervalForScore(score), "the speed belongs to the score");
   Require(FallTimerArmed() == IsInPlay(), "the fall timer runs exactly while a game is in play");
   if (FallTimerArmed()) Require(FallTimerPeriod() == gameState.interval, "the timer runs at the current speed");
@@ -88,8 +91,9 @@ bool PlayEvent(std::uint8_t byte) {
     case 6: Paint(); break;
     case 7: OnPauseButton(window); break;
     case 8: {
+      // Only a restart asks; an answer queued for the first Start would be left for a later one.
       const bool yes = byte / 10 % 2 == 1;
-      QueueAnswer(yes);
+      if (gameState.started == 1) QueueAnswer(yes);
       restarted = yes && gameState.started == 1;
       OnStartButton(window);
       break;
