@@ -6,8 +6,8 @@ import random
 import re
 import statistics
 
-from smorvala_e2e import (COLUMNS, IDC_EXIT, IDC_LEVEL, IDC_PAUSE, IDC_SCORE, IDC_START, IDNO,
-                          IDOK, IDYES, PALETTE, ROWS, STEP_TIMEOUT, VK_DOWN, VK_LEFT, VK_RIGHT,
+from smorvala_e2e import (IDC_EXIT, IDC_LEVEL, IDC_PAUSE, IDC_SCORE, IDC_START, IDNO,
+                          IDOK, IDYES, PALETTE, STEP_TIMEOUT, VK_DOWN, VK_LEFT, VK_RIGHT,
                           VK_UP, WHITE, Driver, Failure, Game, check, check_equal, differences,
                           headless_states,
                           headless_surface, run_tests, wait_until)

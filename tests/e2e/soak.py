@@ -1,0 +1,157 @@
+"""The soak run: SMorvala.exe under Wine played with random keys for a given number of minutes,
+each ended game restarted. Run by tools/soak, not by the suite.
+
+It fails if the program ends or stops answering, if its memory or its GDI or USER object count
+grows after the warm-up, or if the window ever shows what the rules cannot: a board cell in no
+colour of the palette, white cells that are not whole flashed rows, a broken frame.
+
+    python3 tests/e2e/soak.py MINUTES      (in the Wine session of tests/e2e/session.sh)
+"""
+
+import os
+import random
+import sys
+import time
+
+from smorvala_e2e import (BUILD_DIR, COLUMNS, IDC_START, IDOK, IDYES, PALETTE,
+                          Failure, Game, check, check_equal)
+
+VK_KEYS = [37, 38, 39, 40, 65, 68, 83, 87]  # the arrows and A, W, D, S
+# Down less often than the others, so that games last and rows get cleared now and then.
+KEY_WEIGHTS = [3, 3, 3, 1, 3, 3, 1, 3]
+WHITE_INDEX = 8
+GREEN, YELLOW, WHITE = 0x00FF00, 0xFFFF00, 0xFFFFFF
+SAMPLE_SECONDS = 10
+PICTURE_SECONDS = 1.0
+# Growth allowed after the warm-up: Wine's heaps settle in steps of pages, objects not at all.
+MEMORY_BOUND = 2 * 1024 * 1024
+GDI_BOUND = 4
+USER_BOUND = 0
+
+
+def frame_pixels(image, left, top, right, bottom, skip_bottom=()):
+    outline = [(x, top) for x in range(left, right)]
+    outline += [(x, bottom - 1) for x in range(left, right) if x not in skip_bottom]
+    outline += [(left, y) for y in range(top, bottom)] + [(right - 1, y) for y in range(top, bottom)]
+    return {image.at(x, y) for x, y in outline}
+
+
+def check_picture(image):
+    board = image.board()
+    for r, row in enumerate(board):
+        check("?" not in row, f"row {r} shows a colour off the palette: {row}")
+        whites = row.count(str(WHITE_INDEX))
+        check(whites in (0, COLUMNS), f"row {r} is partly white: {row}")
+    check_equal(frame_pixels(image, 10, 14, 237, 527), {WHITE}, "the dotted outer frame")
+    check_equal(frame_pixels(image, 12, 16, 235, 525), {GREEN}, "the board frame")
+    # The preview, in rotation 1 or 3, may hang over the preview box's bottom edge.
+    check_equal(frame_pixels(image, 260, 110, 380, 185, range(278, 366)), {YELLOW}, "the preview box")
+    preview = {image.at(x, y) for x in range(261, 379) for y in range(111, 184)} - {0}
+    check(len(preview) == 1 and preview.pop() in PALETTE[1:8], "the preview piece's colours")
+
+
+def vm_rss(pid):
+    """The resident memory of the Wine process in bytes, from Linux's own count."""
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) * 1024
+    raise Failure("no VmRSS for the game's process")
+
+
+def resources(game):
+    words = game.driver.request("resources").split()
+    working_set, pagefile = int(words[1]), int(words[2])
+    check(words[3] != "unknown", "the GDI object count cannot be read on this system")
+    return {"working set": working_set, "pagefile": pagefile, "VmRSS": vm_rss(game.process.pid),
+            "GDI objects": int(words[3]), "USER objects" if words[5] == "system" else
+            "windows": int(words[4])}
+
+
+def restart_after_the_end(game):
+    caption, text, buttons = game.box()
+    check(text in ("游戏结束", "游戏结束!") and buttons == [IDOK], f"an unexpected box {text!r}")
+    game.answer(IDOK)
+    game.ask(IDC_START, "重新开始游戏吗？", IDYES)
+
+
+def soak(minutes):
+    rng = random.Random()
+    samples = []
+    counts = {"keys": 0, "games": 1, "pictures": 0}
+    deadline = time.monotonic() + minutes * 60
+    warm_up = min(60.0, minutes * 60 / 5)
+    with Game("soak") as game:
+        game.start()
+        began = time.monotonic()
+        next_sample = began
+        next_picture = began
+        while time.monotonic() < deadline:
+            check(game.running(), "the program ended")
+            if game.dialog_count():
+                restart_after_the_end(game)
+                counts["games"] += 1
+                # Wine makes the fonts, icons and brushes of a message box once per process:
+                # the warm-up lasts at least until the first game has ended and restarted.
+                if counts["games"] == 2:
+                    warm_up = max(warm_up, time.monotonic() - began + 1)
+                continue
+            keys = rng.choices(VK_KEYS, KEY_WEIGHTS, k=rng.randint(1, 4))
+            game.driver.request("keys " + " ".join(map(str, keys)))
+            counts["keys"] += len(keys)
+            time.sleep(rng.uniform(0.02, 0.15))
+            now = time.monotonic()
+            if now >= next_picture:
+                next_picture = now + PICTURE_SECONDS
+                image = game.capture()
+                # A box over the board hides it; such a picture says nothing.
+                if not game.dialog_count():
+                    check_picture(image)
+                    counts["pictures"] += 1
+            if now >= next_sample:
+                next_sample = now + SAMPLE_SECONDS
+                check_equal(game.driver.request("responsive 5000"), "ok 1", "an answer to a message")
+                sample = resources(game)
+                # An open box brings windows and GDI objects of its own; such a sample is left out.
+                if not game.dialog_count():
+                    samples.append((now - began, sample))
+        if game.dialog_count():
+            restart_after_the_end(game)
+        samples.append((time.monotonic() - began, resources(game)))
+    return samples, counts, warm_up
+
+
+def main():
+    minutes = float(sys.argv[1]) if len(sys.argv) > 1 else 10.0
+    os.makedirs(BUILD_DIR, exist_ok=True)
+    try:
+        samples, counts, warm_up = soak(minutes)
+    except Failure as failure:
+        print(f"FAIL: soak: {failure}", flush=True)
+        sys.exit(1)
+    with open(os.path.join(BUILD_DIR, "soak-samples.csv"), "w") as out:
+        names = list(samples[0][1])
+        out.write("seconds," + ",".join(names) + "\n")
+        for at, sample in samples:
+            out.write(f"{at:.0f}," + ",".join(str(sample[n]) for n in names) + "\n")
+    print(f"soak: {minutes:g} min, {counts['keys']} keys, {counts['games']} games, "
+          f"{counts['pictures']} pictures checked, {len(samples)} samples")
+    settled = [sample for at, sample in samples if at >= warm_up]
+    failures = []
+    for name in samples[0][1]:
+        first, last = settled[0][name], settled[-1][name]
+        peak = max(sample[name] for sample in settled)
+        print(f"  {name}: start {samples[0][1][name]}, after warm-up {first}, last {last}, "
+              f"max {peak}")
+        bound = {"GDI objects": GDI_BOUND, "windows": USER_BOUND,
+                 "USER objects": USER_BOUND}.get(name, MEMORY_BOUND)
+        if peak - first > bound:
+            failures.append(f"{name} grew from {first} to {peak} after the warm-up")
+    if failures:
+        print("FAIL: soak: " + "; ".join(failures), flush=True)
+        sys.exit(1)
+    print("PASS: soak", flush=True)
+
+
+if __name__ == "__main__":
+    main()
