@@ -1,0 +1,60 @@
+"""Start-up to first paint under Wine, for SMorvala.exe and for the bare window program built
+the same way: one Markdown table row for tools/benchmark (see tests/e2e/run-benchmark).
+
+The driver starts each program itself and times it on Wine's performance counter, from the
+start of the process until its window's first paint shows: for the game the white dotted frame,
+for the bare program the window colour in its client area. It then ends the program it started.
+"""
+
+import os
+import statistics
+import sys
+
+from smorvala_e2e import Driver, Failure, check
+
+RUNS = 20
+TIMEOUT_MS = 30000
+# Program, window class, a client pixel and the colour its first paint gives it.
+PROGRAMS = {
+    "game": ("SMorvala.exe", "MainWClass", 10, 14, "ffffff"),
+    "bare": ("smorvala-bare-window.exe", "BareWindow", 200, 200, "window"),
+}
+
+
+def windows_path(path):
+    """The path as a Windows program under Wine sees it: the Unix root is drive Z:."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def first_paint(driver, name):
+    program, window_class, x, y, colour = PROGRAMS[name]
+    path = windows_path(os.path.join(os.path.dirname(os.environ["SMORVALA_EXE"]), program))
+    answer = driver.request(f"launch-time {window_class} {TIMEOUT_MS} {x} {y} {colour} {path}")
+    check(answer.startswith("ok "), f"{program} did not paint within {TIMEOUT_MS} ms: {answer}")
+    return float(answer.split()[2])
+
+
+def main():
+    log = open(os.devnull, "wb")
+    driver = Driver(log)
+    try:
+        # One launch each first, so that both find Wine's libraries already in memory.
+        first_paint(driver, "game")
+        first_paint(driver, "bare")
+        times = {"game": [], "bare": []}
+        for _ in range(RUNS):
+            for name in times:
+                times[name].append(first_paint(driver, name))
+    except Failure as failure:
+        print(f"run-benchmark startup: {failure}", file=sys.stderr)
+        sys.exit(1)
+    finally:
+        driver.close()
+    game = statistics.median(times["game"])
+    bare = statistics.median(times["bare"])
+    print(f"| start-up to first paint under Wine (median of {RUNS}, ms) | {game:.0f} | "
+          f"{bare:.0f} (bare window) | {game / bare:.1f} |")
+
+
+if __name__ == "__main__":
+    main()
