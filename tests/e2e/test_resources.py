@@ -13,9 +13,9 @@ RESOURCE_TESTS = os.path.join(HERE, "..", "resources")
 
 
 def load(name):
-    spec = importlib.util.spec_from_file_location(name, os.path.join(RESOURCE_TESTS, f"{name}.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location(name, os.path.join(RESOURCE_TESTS, f"{name}.py"))
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
