@@ -44,7 +44,6 @@ std::vector<std::string> Words(const std::string& line) {
 
 // A decimal number below `limit`, digits only.
 std::uint64_t Number(const std::string& word, std::uint64_t limit) {
-  if (word.empty()) throw ScriptError{"missing number"};
   std::uint64_t value = 0;
   for (char c : word) {
     if (c < '0' || c > '9') throw ScriptError{"not a decimal number: '" + word + "'"};
