@@ -37,6 +37,7 @@ REPLAY_KEYS = {"left": VK_LEFT, "right": VK_RIGHT, "turn": VK_UP, "down": VK_DOW
 
 COLUMNS, ROWS = 10, 23
 BLACK, WHITE = 0x000000, 0xFFFFFF
+GREEN, YELLOW = 0x00FF00, 0xFFFF00
 # The window class's background, outside every frame.
 BACKGROUND = 0x1B413D
 # Colour index -> 0xRRGGBB as the window paints it; shape s is drawn in index s + 1.
@@ -57,6 +58,31 @@ LAUNCH_TIMEOUT = 30.0
 STEP_TIMEOUT = 5.0
 
 BUILD_DIR = os.environ.get("SMORVALA_E2E_BUILD", "build/e2e")
+
+
+def frame_pixels(image, left, top, right, bottom, skip_bottom=()):
+    """The colours along a rectangle's outline (right and bottom exclusive), as a set; the
+    columns in `skip_bottom` are left out of its bottom edge."""
+    outline = [(x, top) for x in range(left, right)]
+    outline += [(x, bottom - 1) for x in range(left, right) if x not in skip_bottom]
+    outline += [(left, y) for y in range(top, bottom)] + [(right - 1, y) for y in range(top, bottom)]
+    return {image.at(x, y) for x, y in outline}
+
+
+def check_frames_and_preview(image):
+    """The three frames whole, and inside the preview box one piece of one shape colour."""
+    check_equal(frame_pixels(image, 10, 14, 237, 527), {WHITE}, "the dotted outer frame")
+    check_equal(frame_pixels(image, 12, 16, 235, 525), {GREEN}, "the board frame")
+    # The preview, in rotation 1 or 3, may hang over the preview box's bottom edge.
+    check_equal(frame_pixels(image, 260, 110, 380, 185, range(278, 366)), {YELLOW}, "the preview box")
+    preview = {image.at(x, y) for x in range(261, 379) for y in range(111, 184)} - {0}
+    check(len(preview) == 1 and preview.pop() in PALETTE[1:8], "the preview piece's colours")
+
+
+def pause(game):
+    """Clicks Pause and waits for the button to offer Continue."""
+    game.click(IDC_PAUSE)
+    game.wait_text(IDC_PAUSE, "继续")
 
 
 class Failure(Exception):
@@ -591,23 +617,28 @@ class Game:
             points = " ".join(f"{x} {y}" for x, y in watch)
             watcher.send(f"watch {int(LAUNCH_TIMEOUT * 1000)} {WHITE:06x} {points}")
         try:
-            self.act("turn", turns)
-            if shift:
-                self.act("right" if shift > 0 else "left", abs(shift))
-            # Down presses in batches that leave two rows to spare, since the timer may step the
-            # piece meanwhile; the comparison with the replay finds out how often it did.
-            while True:
-                ticks = self.wait_headless()
-                remaining = presses - ticks - self.segment.count(f"key {VK_DOWN}")
-                if remaining <= 1:
-                    break
-                self.act("down", remaining - 2 if remaining > 2 else 1)
+            remaining = self.steer(turns, shift, presses, spare=1)
             self.land_now(presses, press=remaining == 1)
             seen = watcher.reply() == "ok" if watcher else None
         finally:
             if watcher:
                 watcher.close()
         return landed, seen
+
+    def steer(self, turns, shift, presses, spare):
+        """Turns and shifts the falling piece with real keys, then brings it down until at most
+        `spare` of the `presses` Down presses that land it are left; returns how many are."""
+        self.act("turn", turns)
+        if shift:
+            self.act("right" if shift > 0 else "left", abs(shift))
+        # Down presses in batches that leave two rows to spare, since the timer may step the
+        # piece meanwhile; the comparison with the replay finds out how often it did.
+        while True:
+            ticks = self.wait_headless()
+            remaining = presses - ticks - self.segment.count(f"key {VK_DOWN}")
+            if remaining <= spare:
+                return remaining
+            self.act("down", max(remaining - 2, 1))
 
     def land_now(self, presses, press=True):
         """Lands the falling piece with one last Down press, unless the timer already did."""

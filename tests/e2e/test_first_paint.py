@@ -1,17 +1,8 @@
 """The window before and right after Start: controls, frames, the first two pieces."""
 
 from smorvala_e2e import (BACKGROUND, BLACK, IDC_EXIT, IDC_LEVEL, IDC_PAUSE, IDC_SCORE,
-                          IDC_START, WHITE,
-                          Game, check, check_equal, run_tests, wait_until)
-
-GREEN, YELLOW = 0x00FF00, 0xFFFF00
-
-
-def frame_pixels(image, left, top, right, bottom):
-    """The colours along a rectangle's outline (right and bottom exclusive), as a set."""
-    outline = [(x, top) for x in range(left, right)] + [(x, bottom - 1) for x in range(left, right)]
-    outline += [(left, y) for y in range(top, bottom)] + [(right - 1, y) for y in range(top, bottom)]
-    return {image.at(x, y) for x, y in outline}
+                          IDC_START, GREEN, WHITE, YELLOW, Game, check, check_equal,
+                          frame_pixels, run_tests, wait_until)
 
 
 def test_window_before_start_shows_the_title_controls_and_empty_frames():

@@ -2,15 +2,10 @@
 while paused."""
 
 from smorvala_e2e import (IDC_EXIT, IDC_PAUSE, IDC_SCORE, IDC_START, IDNO, IDYES, Game, check,
-                          check_equal, run_tests, wait_until)
+                          check_equal, pause, run_tests, wait_until)
 
 RESTART_QUESTION = "重新开始游戏吗？"
 EXIT_QUESTION = "确定退出游戏吗？"
-
-
-def pause(game):
-    game.click(IDC_PAUSE)
-    game.wait_text(IDC_PAUSE, "继续")
 
 
 def test_pause_stops_the_piece_and_space_on_the_focused_button_continues():

@@ -7,8 +7,9 @@ import re
 import statistics
 
 from smorvala_e2e import (IDC_EXIT, IDC_LEVEL, IDC_PAUSE, IDC_SCORE, IDC_START, IDNO,
-                          IDOK, IDYES, PALETTE, STEP_TIMEOUT, VK_DOWN, VK_LEFT, VK_RIGHT,
-                          VK_UP, WHITE, Driver, Failure, Game, check, check_equal, differences,
+                          IDOK, IDYES, STEP_TIMEOUT, VK_DOWN, VK_LEFT, VK_RIGHT, VK_UP, WHITE,
+                          Driver, Failure, Game, check, check_equal, check_frames_and_preview,
+                          differences, pause,
                           headless_states,
                           headless_surface, run_tests, wait_until)
 # The row-clear group's planner: it finds a placement that fills a row, and the cells it flashes.
@@ -20,7 +21,6 @@ QUANTUM_MS = 16  # the system timer's granularity
 LANDING_SLACK_MS = 40
 QUIET_MS = 2500  # more than four periods
 VK_A, VK_D, VK_S, VK_W = 65, 68, 83, 87
-GREEN, YELLOW = 0x00FF00, 0xFFFF00
 
 
 def report(text):
@@ -62,11 +62,6 @@ def test_fall_steps_at_level_0_come_every_600_ms():
                f"{tracked.poll_period():.1f} ms)")
         check(abs(median - PERIOD_MS) <= QUANTUM_MS,
               f"median interval {median:.1f} ms, not {PERIOD_MS} within {QUANTUM_MS}")
-
-
-def pause(game):
-    game.click(IDC_PAUSE)
-    game.wait_text(IDC_PAUSE, "继续")
 
 
 def test_after_a_landing_the_next_step_comes_a_full_period_later():
@@ -177,15 +172,7 @@ def test_keys_pressed_during_a_row_clear_hold_act_afterwards_in_order_on_the_new
             white = flash_points(game, turns, shift)
             landing = game.history + moves + [f"key {VK_DOWN}"] * presses
             keys = order_sensitive_keys(game, landing)
-            game.act("turn", turns)
-            if shift:
-                game.act("right" if shift > 0 else "left", abs(shift))
-            while True:
-                ticks = game.wait_headless()
-                remaining = presses - ticks - game.segment.count(f"key {VK_DOWN}")
-                if remaining <= 2:
-                    break
-                game.act("down", remaining - 2)
+            remaining = game.steer(turns, shift, presses, spare=2)
             if remaining < 1:
                 raise Failure("the timer landed the piece before the hold could be watched")
             # The watcher presses the keys as soon as the row shows white; the last Down, or
@@ -250,13 +237,6 @@ def answer_boxes(game, rng):
             game.answer(IDOK)
 
 
-def frame_pixels(image, left, top, right, bottom, skip_bottom=()):
-    outline = [(x, top) for x in range(left, right)]
-    outline += [(x, bottom - 1) for x in range(left, right) if x not in skip_bottom]
-    outline += [(left, y) for y in range(top, bottom)] + [(right - 1, y) for y in range(top, bottom)]
-    return {image.at(x, y) for x, y in outline}
-
-
 def check_window_intact(game):
     info = game.driver.request("window-info").split()
     check_equal(info[1:3], ["MainWClass", "400"], "the main window's class and width")
@@ -283,13 +263,7 @@ def check_picture_consistent(game):
     image = game.capture()
     board = image.board()
     check(all(ch in "01234567" for row in board for ch in row), f"cells off the palette: {board}")
-    # The preview, in rotation 1 or 3, may hang over the preview box's bottom edge.
-    preview_columns = range(278, 366)
-    check_equal(frame_pixels(image, 10, 14, 237, 527), {WHITE}, "the dotted outer frame")
-    check_equal(frame_pixels(image, 12, 16, 235, 525), {GREEN}, "the board frame")
-    check_equal(frame_pixels(image, 260, 110, 380, 185, preview_columns), {YELLOW}, "the preview box")
-    preview = {image.at(x, y) for x in range(261, 379) for y in range(111, 184)} - {0}
-    check(len(preview) == 1 and preview.pop() in PALETTE[1:8], "the preview piece's colours")
+    check_frames_and_preview(image)
 
 
 def test_a_burst_of_random_keys_and_clicks_leaves_the_program_working_and_whole():
