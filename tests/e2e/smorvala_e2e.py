@@ -1,36 +1,45 @@
 """Plays SMorvala.exe under Wine as a person would, and checks what the window shows.
 
-Used by the test files tests/e2e/test_*.py, which tests/e2e/run starts one after the other
-with the environment set up (an X display, a Wine prefix, the paths below). A test file defines
-functions named test_*, each taking nothing, and ends with `run_tests(globals())`; every test
-prints one line "PASS: name" or "FAIL: name: reason", which the runner counts.
+Used by the tests in tests/e2e/test_*.py, which pytest runs on the desktop of desktop.py (an X
+display with a window manager, a sound server, the Wine prefix, the paths below).
 
-The game is driven through three hands:
-- the driver (smorvala-e2e-driver.exe, run beside the game in the same Wine session) reads
-  control texts, presses buttons, finds and answers message boxes and reads the window's pixels;
-- xdotool presses real keys on the X display;
-- the headless build's smorvala-replay replays the same events on the recording platform; the
-  fills and frames of its trace, laid on a canvas, are the oracle the real window is compared
-  with.
+- The hands are a player's: xdotool presses real keys and clicks the mouse where a button is on
+  the screen, and the window manager closes windows.
+- The eyes are the driver (smorvala-e2e-driver.exe, run beside the game in the same Wine
+  session): it reads control texts, the focus, the message boxes and the window's pixels.
+- The ears are parec, recording what the sound server plays.
+- The oracle is the headless build's smorvala-replay, which replays the same events on the
+  recording platform; the fills and frames of its trace, laid on a canvas, are what the real
+  window is compared with.
 
 The shapes are random, seeded from the clock when the window is created; the suite learns the
 seed by replaying the candidate seconds around the launch until the headless first pieces match
 the ones on screen.
 """
 
+import array
 import os
 import subprocess
-import sys
+import threading
 import time
-import traceback
+import wave
+
+from desktop import ROOT, SOUND_SINK
 
 # Identifiers of the main window's controls and of the message-box buttons.
 IDC_PAUSE, IDC_EXIT, IDC_START, IDC_LEVEL, IDC_SCORE = 1, 2, 3, 4, 5
 IDOK, IDYES, IDNO = 1, 6, 7
+# The buttons of a question box, with the texts the system gives them in Chinese.
+QUESTION_BUTTONS = {IDYES: "是(Y)", IDNO: "否(N)"}
+# The keys that answer a message box: the buttons' mnemonics, and Enter for the default button.
+ANSWER_KEYS = {IDYES: "y", IDNO: "n", IDOK: "Return"}
 IDM_ABOUT, IDM_HOMEPAGE = 40001, 65535
 
 # Virtual-key codes as the replay scripts name them, and the X key names that produce them.
 VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN = 37, 38, 39, 40
+VK_A, VK_D, VK_S, VK_W = 65, 68, 83, 87
+X_KEYS = {VK_LEFT: "Left", VK_UP: "Up", VK_RIGHT: "Right", VK_DOWN: "Down",
+          VK_A: "a", VK_D: "d", VK_S: "s", VK_W: "w"}
 ARROW_KEYS = {"left": "Left", "right": "Right", "turn": "Up", "down": "Down"}
 LETTER_KEYS = {"left": "a", "right": "d", "turn": "w", "down": "s"}
 REPLAY_KEYS = {"left": VK_LEFT, "right": VK_RIGHT, "turn": VK_UP, "down": VK_DOWN}
@@ -50,14 +59,27 @@ PAINTED_WIDTH, PAINTED_HEIGHT = 394, 540
 SURFACE_WIDTH, SURFACE_HEIGHT = 400, 540
 # The driver's tracker reads columns 0 to 15: the board and the preview piece's columns.
 TRACK_COLUMNS = 16
-CONTROL_RECTS = [(280, 220, 360, 240), (280, 250, 360, 270),
-                 (285, 390, 365, 418), (285, 425, 365, 453), (285, 460, 365, 488)]
+CONTROL_RECTS = {IDC_LEVEL: (280, 220, 360, 240), IDC_SCORE: (280, 250, 360, 270),
+                 IDC_START: (285, 390, 365, 418), IDC_PAUSE: (285, 425, 365, 453),
+                 IDC_EXIT: (285, 460, 365, 488)}
+
+# The fall timer's period at level 0, and the system timer's granularity: a fall step comes
+# within a quantum of its time.
+PERIOD_MS = 600
+QUANTUM_MS = 16
+# Room for what lies between an event and the reading of the window that shows its effect: a
+# repaint, and the driver's next poll.
+EVENT_SLACK_MS = 40
 
 # Generous bounds: Wine and Xvfb share two cores with everything else.
 LAUNCH_TIMEOUT = 30.0
 STEP_TIMEOUT = 5.0
 
-BUILD_DIR = os.environ.get("SMORVALA_E2E_BUILD", "build/e2e")
+
+
+def work_dir():
+    """Where the logs and the pictures of failures go: the desktop's work directory."""
+    return os.environ["SMORVALA_E2E_BUILD"]
 
 
 def frame_pixels(image, left, top, right, bottom, skip_bottom=()):
@@ -97,6 +119,11 @@ def check(condition, message):
 def check_equal(seen, expected, what):
     if seen != expected:
         raise Failure(f"{what}: expected {expected!r}, saw {seen!r}")
+
+
+def report(text):
+    """A measured figure, printed beside the test's result."""
+    print(f"  {text}", flush=True)
 
 
 def wait_until(condition, timeout, what, interval=0.02):
@@ -174,30 +201,35 @@ class Cells:
 
 class Tracked:
     """What the driver's tracker saw: the picture at the start, then every change with the time
-    it was read (milliseconds from the start, on Wine's performance counter), and the times of
-    the actions it did."""
+    it was read (milliseconds from the start, on Wine's performance counter), and each change of
+    the number of the game's open boxes."""
 
     def __init__(self, lines, polls, watched):
-        self.changes, self.actions = [], []
+        self.changes, self.boxes = [], []
         self.watched = watched
         for line in lines:
             words = line.split()
             if words[0] == "change":
                 self.changes.append((float(words[1]), Cells(words[2])))
-            elif words[0] == "action":
-                self.actions.append((float(words[1]), words[2], int(words[3])))
+            elif words[0] == "boxes":
+                self.boxes.append((float(words[1]), int(words[2])))
         self.polls = polls
         check(self.changes, "driver: the tracker read nothing")
 
     def steps(self, settle=50.0):
-        """The changes after the first picture, those less than `settle` ms after the one before
-        merged into it (one step drawn in more than one flush): (time of the first, last picture)."""
-        merged = []
-        for at, cells in self.changes[1:]:
+        """The changes of the picture after the first, those less than `settle` ms after the one
+        before merged into it (one step drawn in more than one flush): (time of the first, last
+        picture). A picture with a board cell off the palette is not the game's: under Wine,
+        just after a box closes, the window shows the box's pixels until its repaint."""
+        pictures = [(at, cells) for at, cells in self.changes if "?" not in "".join(cells.board())]
+        merged = []  # [time of the first, picture, time of the last]
+        for (_, before), (at, cells) in zip(pictures, pictures[1:]):
+            if cells.colours == before.colours:
+                continue
             if merged and at - merged[-1][2] < settle:
-                merged[-1] = (merged[-1][0], cells, at)
+                merged[-1][1:] = [cells, at]
             else:
-                merged.append((at, cells, at))
+                merged.append([at, cells, at])
         return [(at, cells) for at, cells, _ in merged]
 
     def poll_period(self):
@@ -207,7 +239,7 @@ class Tracked:
 
 def _painted_spans(y):
     """The x ranges of row y that the game paints, the controls' rectangles cut out."""
-    cuts = sorted((l, r) for l, t, r, b in CONTROL_RECTS if t <= y < b)
+    cuts = sorted((l, r) for l, t, r, b in CONTROL_RECTS.values() if t <= y < b)
     spans, x = [], 0
     for left, right in cuts:
         spans.append((x, left))
@@ -316,24 +348,103 @@ def headless_states(seed, events):
 
 
 # ---------------------------------------------------------------------------------------------
+# The ears
+
+# Samples at most this loud count as silence: the quiet ends of a fading sound are not heard.
+SILENCE = 16
+# How far a sound heard may be from the length of its resource, in seconds: the recording is
+# resampled and mixed down to one channel.
+SOUND_TOLERANCE = 0.03
+
+
+def resource_sound_length(name):
+    """Seconds from the first to the last audible frame of one of the program's sounds, read
+    from the file that is built into it."""
+    with wave.open(os.path.join(ROOT, "res", name)) as sound:
+        samples = array.array("h", sound.readframes(sound.getnframes()))
+        loud = [i // sound.getnchannels() for i, value in enumerate(samples) if abs(value) > SILENCE]
+        return (loud[-1] - loud[0] + 1) / sound.getframerate()
+
+
+def check_sounds(heard, resource, count, what):
+    """`heard` holds `count` sounds, each about as long as the resource."""
+    expected = resource_sound_length(resource)
+    report(f"{what}: heard {len(heard)} sound(s) " + ", ".join(f"{x:.3f} s" for x in heard)
+           + f" ({resource}: {expected:.3f} s)")
+    check(len(heard) == count and all(abs(length - expected) <= SOUND_TOLERANCE for length in heard),
+          f"{what}: expected {count} sound(s) of {expected:.3f} s, heard {[round(x, 3) for x in heard]}")
+
+
+class Sounds:
+    """What the sound server plays while the `with` block runs, recorded from the monitor of
+    its sink. `lengths()` ends the recording and gives the length of each sound heard."""
+
+    RATE = 44100
+    GAP = 0.05  # seconds of silence that part two sounds
+
+    def __enter__(self):
+        self.process = subprocess.Popen(
+            ["parec", "-d", f"{SOUND_SINK}.monitor", "--raw", "--format=s16le", "--channels=1",
+             f"--rate={self.RATE}", "--latency-msec=10"], stdout=subprocess.PIPE)
+        self.recorded = bytearray()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+        wait_until(lambda: self.recorded, STEP_TIMEOUT, "the recording to begin")
+        self.began = time.monotonic()
+        return self
+
+    def __exit__(self, *exc):
+        self._stop()
+
+    def _read(self):
+        while chunk := self.process.stdout.read1(65536):
+            self.recorded += chunk
+
+    def _stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait()
+        self.reader.join()
+
+    def lengths(self, tail=0.6):
+        """Waits until the recording covers `tail` seconds more, ends it and returns the
+        lengths in seconds of the sounds in it, in order."""
+        wanted = time.monotonic() - self.began + tail
+        wait_until(lambda: len(self.recorded) >= 2 * self.RATE * wanted, wanted + STEP_TIMEOUT,
+                   f"{wanted:.1f} s of recording")
+        self._stop()
+        samples = array.array("h", bytes(self.recorded[:len(self.recorded) // 2 * 2]))
+        sounds = []  # [first, last] loud sample of each
+        for i, value in enumerate(samples):
+            if abs(value) <= SILENCE:
+                continue
+            if sounds and i - sounds[-1][1] <= self.GAP * self.RATE:
+                sounds[-1][1] = i
+            else:
+                sounds.append([i, i])
+        return [(last - first + 1) / self.RATE for first, last in sounds]
+
+
+# ---------------------------------------------------------------------------------------------
+# The hands
+
+def xdotool(*words):
+    subprocess.run(["xdotool", *map(str, words)], check=True, timeout=30)
+
+
+def active_window():
+    return subprocess.run(["xdotool", "getactivewindow"], capture_output=True, text=True).stdout.strip()
+
+
+# ---------------------------------------------------------------------------------------------
 # The driver and the game
-
-def wine_environment():
-    """The environment for Wine: Python, finding LANG's locale missing on the host, sets
-    LC_CTYPE to C.UTF-8 for its children, which would make Wine pick a Western locale and
-    fonts without the Chinese glyphs; LANG alone must decide."""
-    environment = dict(os.environ)
-    environment.pop("LC_CTYPE", None)
-    return environment
-
 
 class Driver:
     """smorvala-e2e-driver.exe under Wine: one command per line, one reply per command."""
 
     def __init__(self, log):
         self.process = subprocess.Popen(["wine", os.environ["SMORVALA_DRIVER"]],
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=log, env=wine_environment())
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log)
 
     def send(self, command):
         self.process.stdin.write(command.encode() + b"\n")
@@ -359,15 +470,13 @@ class Driver:
         check(len(data) == width * height * 3, "driver: short pixel data")
         return Image(width, height, data)
 
-    def track(self, milliseconds, max_changes, actions=()):
-        """Watches the board and the preview from inside Wine: see Tracked. `actions` are
-        (milliseconds, "click" or "key", id or virtual-key code), done by the driver on time."""
-        words = " ".join(f"{at} {what} {value}" for at, what, value in actions)
-        self.send(f"track {milliseconds} {max_changes} {words}".rstrip())
-        return self.tracked()
+    def track(self, milliseconds, max_changes):
+        """Starts watching the board, the preview and the boxes from inside Wine, and returns at
+        once; `tracked()` waits for what was seen."""
+        self.send(f"track {milliseconds} {max_changes}")
 
     def tracked(self):
-        """The reply to a track command sent earlier with send()."""
+        """What the track command saw: see Tracked."""
         answer = self.reply()
         check(answer.startswith("ok "), f"driver: track: {answer!r}")
         lines, polls, watched = answer.split()[1:]
@@ -386,8 +495,8 @@ class Driver:
 class Game:
     """One run of SMorvala.exe. Use as a context manager: the program is ended on the way out."""
 
-    def __init__(self, name="game"):
-        self.log = open(os.path.join(BUILD_DIR, f"{name}.log"), "ab")
+    def __init__(self, name="game", program=None):
+        self.log = open(os.path.join(work_dir(), f"{name}.log"), "ab")
         self.name = name
         self.process = None
         self.driver = Driver(self.log)
@@ -396,16 +505,14 @@ class Game:
             check_equal(self.driver.request("window-count"), "ok 0",
                         "game windows still open before the launch")
             self.launched_at = time.time()
-            self.process = subprocess.Popen(["wine", os.environ["SMORVALA_EXE"]],
-                                            stdout=self.log, stderr=self.log,
-                                            env=wine_environment())
+            self.process = subprocess.Popen(["wine", program or os.environ["SMORVALA_EXE"]],
+                                            stdout=self.log, stderr=self.log)
             answer = self.driver.request(f"wait-window {int(LAUNCH_TIMEOUT * 1000)}")
             check(answer == "ok", "the main window did not appear")
             self.shown_at = time.time()
             self.xid = wait_until(self._find_x_window, STEP_TIMEOUT, "the X window of the game")
-            # The X focus first: later presses then reach the window without activating it
-            # anew, which would move the keyboard focus from a button back to the main window.
-            subprocess.run(["xdotool", "windowfocus", "--sync", self.xid], check=True, timeout=30)
+            # The window manager activates a new window; the keys then reach it.
+            wait_until(lambda: active_window() == self.xid, STEP_TIMEOUT, "the game to be active")
         except BaseException:
             self._shut_down()  # not end(): a subclass's end() may need what it had no time to make
             raise
@@ -420,8 +527,8 @@ class Game:
     def __exit__(self, *exc):
         self.end()
 
-    def _find_x_window(self):
-        found = subprocess.run(["xdotool", "search", "--name", "^SMorvala$"],
+    def _find_x_window(self, title="^SMorvala$"):
+        found = subprocess.run(["xdotool", "search", "--name", title],
                                capture_output=True, text=True).stdout.split()
         return found[-1] if found else None
 
@@ -445,7 +552,16 @@ class Game:
         return self.driver.request("title")[3:]
 
     def click(self, control_id):
-        self.driver.request(f"click {control_id}")
+        """A mouse click in the middle of a button, where it is on the screen."""
+        left, top, right, bottom = CONTROL_RECTS[control_id]
+        x, y = self.client()[:2]
+        xdotool("mousemove", x + (left + right) // 2, y + (top + bottom) // 2, "click", 1)
+
+    def watcher(self):
+        """A second driver for the game, free to watch while the first one reads."""
+        eye = Driver(self.log)
+        check_equal(eye.request(f"wait-window {int(STEP_TIMEOUT * 1000)}"), "ok", "the watcher")
+        return eye
 
     def focus(self):
         return self.driver.request("focus")[3:]
@@ -457,27 +573,30 @@ class Game:
         width, height = self.client()[2:]
         return self.driver.pixels(0, 0, min(width, 400), min(height, 540))
 
-    def press(self, *keys):
-        """Real key presses on the X display, after giving the game's window the X focus."""
-        if not keys:
-            return
-        subprocess.run(["xdotool", "windowfocus", "--sync", self.xid, "key", "--delay", "25",
-                        *keys], check=True, timeout=30)
+    def press(self, *keys, delay=25):
+        """Real key presses on the X display, to the window that has the focus."""
+        if keys:
+            xdotool("key", "--delay", delay, *keys)
 
     def wait_text(self, control_id, expected, timeout=STEP_TIMEOUT):
         wait_until(lambda: self.text(control_id) == expected, timeout,
                    f"control {control_id} to read {expected!r} (it reads {self.text(control_id)!r})")
 
     def box(self, timeout=STEP_TIMEOUT):
-        """The open message box as (caption, text, button ids); fails if none opens."""
+        """The open message box as (caption, text, {button id: text as shown}), once it has the
+        focus; fails if none opens."""
         answer = self.driver.request(f"box {int(timeout * 1000)}")
         check(answer != "timeout", f"no message box appeared within {timeout:.1f} s")
-        caption, text, buttons = answer[3:].split("\t")
-        return caption, text, [int(b) for b in buttons.split(",") if b]
+        caption, text, *buttons = answer[3:].split("\t")
+        # Keys reach the box once the window manager has given it the focus.
+        wait_until(lambda: active_window() not in ("", self.xid), timeout, "the box to be active")
+        return caption, text, {int(i): label.replace("&", "") for i, label in
+                               (button.split("=", 1) for button in buttons)}
 
-    def answer(self, button_id):
-        check(self.driver.request(f"answer {button_id} {int(STEP_TIMEOUT * 1000)}") == "ok",
-              "no message box to answer")
+    def answer(self, button_id, key=None):
+        """Answers the open box with a key: a button's mnemonic, or Enter for the default."""
+        self.box()
+        self.press(key or ANSWER_KEYS[button_id])
         wait_until(lambda: self.dialog_count() == 0, STEP_TIMEOUT, "the message box to close")
 
     def dialog_count(self):
@@ -486,13 +605,16 @@ class Game:
     def ask(self, control_id, expected_text, button_id):
         """Clicks a button that asks a Yes/No question, checks the question and answers it."""
         self.click(control_id)
-        caption, text, buttons = self.box()
-        check_equal((caption, text, buttons), ("询问", expected_text, [IDYES, IDNO]),
-                    "the question box")
+        check_equal(self.box(), ("询问", expected_text, QUESTION_BUTTONS), "the question box")
         self.answer(button_id)
 
-    def close_box(self):
-        self.driver.request("close")
+    def close_window(self, how):
+        """Closes the main window as a player does: by the window manager's close action, or by
+        Alt+F4."""
+        if how == "close box":
+            subprocess.run(["wmctrl", "-i", "-c", self.xid], check=True, timeout=30)
+        else:
+            self.press("alt+F4")
 
     def wait_exit(self, timeout=STEP_TIMEOUT * 2):
         """The program's exit code once it has ended."""
@@ -509,11 +631,11 @@ class Game:
     def start(self):
         """Clicks Start and learns the seed from the first two pieces on screen."""
         self.click(IDC_START)
-        first = wait_until(self._first_pieces, STEP_TIMEOUT, "the first two pieces")
+        first = wait_until(self.first_pieces, STEP_TIMEOUT, "the first two pieces")
         self.learn_seed(*first[:2])
         return first[2]
 
-    def _first_pieces(self):
+    def first_pieces(self):
         image = self.capture()
         falling = [i for i in range(1, 8) if image.cells_of(i, rows=range(0, 4))]
         preview = [i for i in range(1, 8) if image.cell(12, 5) == i or image.cell(13, 5) == i]
@@ -521,17 +643,17 @@ class Game:
             return falling[0] - 1, preview[0] - 1, image
         return None
 
-    def learn_seed(self, falling_shape, preview_shape):
-        """Replays every second around the launch; keeps those that give the pieces on screen."""
-        first = int(self.launched_at) - 1
-        last = int(self.shown_at) + 1
+    def learn_seed(self, falling_shape, preview_shape, seeds=None):
+        """Replays every second around the launch, or the seeds given; keeps those that give
+        the pieces on screen."""
+        seeds = seeds or range(int(self.launched_at) - 1, int(self.shown_at) + 2)
         matches = []
-        for seed in range(first, last + 1):
+        for seed in seeds:
             state = headless_states(seed, ["state"])[0]
             if state["cur"][0] == falling_shape and state["next"][0] == preview_shape:
                 matches.append(seed)
-        check(matches, f"no clock second from {first} to {last} gives the falling shape "
-                       f"{falling_shape} and the preview shape {preview_shape}")
+        check(matches, f"no seed in {seeds} gives the falling shape {falling_shape} and the "
+                       f"preview shape {preview_shape}")
         self.seed_candidates = matches
         self.seed = matches[0]
 
@@ -564,7 +686,7 @@ class Game:
                 self.seed_candidates = matching
                 self.seed = matching[0]
                 return ticks
-        failures = os.path.join(BUILD_DIR, "failures")
+        failures = os.path.join(work_dir(), "failures")
         os.makedirs(failures, exist_ok=True)
         image.save_ppm(os.path.join(failures, f"{self.name}-window.ppm"))
         best[2].save_ppm(os.path.join(failures, f"{self.name}-headless.ppm"))
@@ -601,10 +723,12 @@ class Game:
                 return presses, state
         raise Failure("the replay never landed the piece")
 
-    def place(self, turns, shift, watch=None):
+    def place(self, turns, shift, watch=None, then=()):
         """Turns, shifts and lands the falling piece with real keys, and checks the window.
         Returns the replay's state after the landing and, when `watch` lists client pixels,
-        whether they were all seen white at one moment meanwhile, however briefly."""
+        whether they were all seen white at one moment meanwhile, however briefly. The actions
+        `then`, for a landing that clears rows, are pressed right after its key: they wait out
+        the hold and act on the next piece before the repaint."""
         moves = ([f"key {VK_UP}"] * turns
                  + [f"key {VK_RIGHT if shift > 0 else VK_LEFT}"] * abs(shift))
         presses, landed = self.landing_after(moves)
@@ -612,13 +736,11 @@ class Game:
         if watch:
             # A second driver watches from before the first key, so that a landing by the
             # timer cannot slip past it.
-            watcher = Driver(self.log)
-            check(watcher.request(f"wait-window {int(STEP_TIMEOUT * 1000)}") == "ok", "watcher")
+            watcher = self.watcher()
             points = " ".join(f"{x} {y}" for x, y in watch)
-            watcher.send(f"watch {int(LAUNCH_TIMEOUT * 1000)} {WHITE:06x} {points}")
+            watcher.send(f"watch {int(LAUNCH_TIMEOUT * 1000)} is {WHITE:06x} {points}")
         try:
-            remaining = self.steer(turns, shift, presses, spare=1)
-            self.land_now(presses, press=remaining == 1)
+            self.land_now(presses, self.steer(turns, shift, presses, spare=2), then)
             seen = watcher.reply() == "ok" if watcher else None
         finally:
             if watcher:
@@ -640,13 +762,16 @@ class Game:
                 return remaining
             self.act("down", max(remaining - 2, 1))
 
-    def land_now(self, presses, press=True):
-        """Lands the falling piece with one last Down press, unless the timer already did."""
-        if press:
-            self.press(self.keys_used["down"])
+    def land_now(self, presses, remaining, then=()):
+        """Lands the falling piece with the `remaining` Down presses it needs, none if the timer
+        already did, and presses the keys of the actions `then` right after them. (A press that
+        comes after the timer's landing steps the next piece down, as a tick would.)"""
+        check(remaining or not then, "the timer landed the piece before the keys that follow it")
+        self.press(*[self.keys_used[action] for action in ["down"] * remaining + list(then)])
         self.history += [line for line in self.segment if line != f"key {VK_DOWN}"]
-        # The landing asks for a repaint, which the window handles before the next key.
-        self.history += [f"key {VK_DOWN}"] * presses + ["paint"]
+        # Keys pressed during a row clear's hold are handled before the repaint it asks for.
+        self.history += ([f"key {VK_DOWN}"] * presses + [f"key {REPLAY_KEYS[a]}" for a in then]
+                         + ["paint"])
         self.segment = []
         return self.wait_headless()
 
@@ -677,25 +802,3 @@ class Game:
                 return self.box()
         raise Failure(f"no game-over box after {limit * ROWS} Down presses")
 
-
-def run_tests(namespace):
-    """Runs every test_* function of a test file in order and prints one line for each."""
-    os.makedirs(BUILD_DIR, exist_ok=True)
-    tests = [(name, f) for name, f in namespace.items() if name.startswith("test_") and callable(f)]
-    failed = 0
-    for name, function in tests:
-        began = time.monotonic()
-        try:
-            function()
-        except Failure as failure:
-            failed += 1
-            print(f"FAIL: {name}: {failure}", flush=True)
-            continue
-        except Exception:  # a fault of the test itself counts as a failure too
-            failed += 1
-            reason = traceback.format_exc().strip().splitlines()[-1]
-            print(f"FAIL: {name}: {reason}", flush=True)
-            traceback.print_exc(file=sys.stderr)
-            continue
-        print(f"PASS: {name} ({time.monotonic() - began:.1f} s)", flush=True)
-    sys.exit(1 if failed else 0)

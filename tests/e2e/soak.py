@@ -5,7 +5,7 @@ It fails if the program ends or stops answering, if its memory or its GDI or USE
 grows after the warm-up, or if the window ever shows what the rules cannot: a board cell in no
 colour of the palette, white cells that are not whole flashed rows, a broken frame.
 
-    python3 tests/e2e/soak.py MINUTES      (in the Wine session of tests/e2e/session.sh)
+    python3 tests/e2e/soak.py MINUTES      (it makes the desktop of desktop.py for itself)
 """
 
 import os
@@ -13,10 +13,11 @@ import random
 import sys
 import time
 
-from smorvala_e2e import (BUILD_DIR, COLUMNS, IDC_START, IDOK, IDYES,
-                          Failure, Game, check, check_equal, check_frames_and_preview)
+from desktop import BUILD, desktop
+from smorvala_e2e import (COLUMNS, IDC_START, IDOK, IDYES, X_KEYS, Failure, Game, check,
+                          check_equal, check_frames_and_preview, work_dir)
 
-VK_KEYS = [37, 38, 39, 40, 65, 68, 83, 87]  # the arrows and A, W, D, S
+KEYS = list(X_KEYS.values())  # the arrows and A, D, S, W
 # Down less often than the others, so that games last and rows get cleared now and then.
 KEY_WEIGHTS = [3, 3, 3, 1, 3, 3, 1, 3]
 WHITE_INDEX = 8
@@ -57,7 +58,7 @@ def resources(game):
 
 def restart_after_the_end(game):
     caption, text, buttons = game.box()
-    check(text in ("游戏结束", "游戏结束!") and buttons == [IDOK], f"an unexpected box {text!r}")
+    check(text in ("游戏结束", "游戏结束!") and buttons == {IDOK: "确定"}, f"an unexpected box {text!r}")
     game.answer(IDOK)
     game.ask(IDC_START, "重新开始游戏吗？", IDYES)
 
@@ -84,8 +85,8 @@ def soak(minutes):
                 if counts["games"] == 3:
                     warm_up = max(warm_up, time.monotonic() - began + 1)
                 continue
-            keys = rng.choices(VK_KEYS, KEY_WEIGHTS, k=rng.randint(1, 4))
-            game.driver.request("keys " + " ".join(map(str, keys)))
+            keys = rng.choices(KEYS, KEY_WEIGHTS, k=rng.randint(1, 4))
+            game.press(*keys, delay=0)
             counts["keys"] += len(keys)
             time.sleep(rng.uniform(0.02, 0.15))
             now = time.monotonic()
@@ -111,13 +112,13 @@ def soak(minutes):
 
 def main():
     minutes = float(sys.argv[1]) if len(sys.argv) > 1 else 10.0
-    os.makedirs(BUILD_DIR, exist_ok=True)
     try:
-        samples, counts, warm_up = soak(minutes)
+        with desktop(os.path.join(BUILD, "soak")):
+            samples, counts, warm_up = soak(minutes)
     except Failure as failure:
         print(f"FAIL: soak: {failure}", flush=True)
         sys.exit(1)
-    with open(os.path.join(BUILD_DIR, "soak-samples.csv"), "w") as out:
+    with open(os.path.join(work_dir(), "soak-samples.csv"), "w") as out:
         names = list(samples[0][1])
         out.write("seconds," + ",".join(names) + "\n")
         for at, sample in samples:

@@ -8,8 +8,10 @@ for the bare program the window colour in its client area. It then ends the prog
 
 import os
 import statistics
+import subprocess
 import sys
 
+from desktop import BUILD, desktop
 from smorvala_e2e import Driver, Failure, check
 
 RUNS = 20
@@ -34,9 +36,9 @@ def first_paint(driver, name):
     return float(answer.split()[2])
 
 
-def main():
-    log = open(os.devnull, "wb")
-    driver = Driver(log)
+def measure():
+    """The start-up times of both programs, each launched RUNS times, side by side."""
+    driver = Driver(subprocess.DEVNULL)
     try:
         # One launch each first, so that both find Wine's libraries already in memory.
         first_paint(driver, "game")
@@ -45,11 +47,18 @@ def main():
         for _ in range(RUNS):
             for name in times:
                 times[name].append(first_paint(driver, name))
+        return times
+    finally:
+        driver.close()
+
+
+def main():
+    try:
+        with desktop(os.path.join(BUILD, "benchmark")):
+            times = measure()
     except Failure as failure:
         print(f"run-benchmark startup: {failure}", file=sys.stderr)
         sys.exit(1)
-    finally:
-        driver.close()
     game = statistics.median(times["game"])
     bare = statistics.median(times["bare"])
     print(f"| start-up to first paint under Wine (median of {RUNS}, ms) | {game:.0f} | "

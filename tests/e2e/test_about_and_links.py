@@ -1,10 +1,9 @@
-"""The menu bar, the About box and the two web links, under Wine.
+"""The menu bar, the About box and the two web links, under Wine, with no sound server.
 
-The menu bar and the box are read by smorvala-about-driver.exe, run beside the game. The
-shell's requests to open an address reach Wine's browser launcher, which this group points at
-a small recording script (HKCU\\Software\\Wine\\WineBrowser, value Browsers), so the tests read
-every address the program asked to open. The threads that asked are read from Wine's trace of
-the shell's execute calls, which names the calling thread.
+The shell's requests to open an address reach Wine's browser launcher, which this group points
+at a small recording script (HKCU\\Software\\Wine\\WineBrowser, value Browsers), so the tests
+read every address the program asked to open. The threads that asked are read from Wine's trace
+of the shell's execute calls, which names the calling thread.
 """
 
 import collections
@@ -12,15 +11,15 @@ import os
 import re
 import subprocess
 
-from smorvala_e2e import (BUILD_DIR, IDC_START, IDM_ABOUT, IDM_HOMEPAGE, STEP_TIMEOUT, Driver,
-                          Game, check, check_equal, run_tests, stays, wait_until, wine_environment)
+import pytest
+
+from smorvala_e2e import (IDC_START, IDM_ABOUT, IDM_HOMEPAGE, STEP_TIMEOUT, Game, check, check_equal, stays, wait_until, work_dir, xdotool)
 
 HOME_PAGE = "http://www.example.com/"
 GAME_PAGE = "http://www.example.com/morvala.htm"
 
 IDC_VISIT = 1002
 NO_ID = 0xFFFF
-VK_TAB, VK_RETURN, VK_ESCAPE, VK_SPACE = 9, 13, 27, 32
 
 GROUP_BOX = 0x50000007
 LEFT_TEXT = 0x50020000
@@ -38,39 +37,42 @@ ABOUT_ITEMS = [
     ("Static", NO_ID, LEFT_TEXT, "QQ： 00000000", (40, 91, 83, 11)),
     ("Button", IDC_VISIT, PUSH_BUTTON, "访问主页", (38, 121, 46, 15)),
 ]
+ABOUT_FONT = "新宋体 9"
 
-OPENED = os.path.join(BUILD_DIR, "opened-addresses.txt")
 QUIET = 1.0  # seconds in which nothing may happen after a key that must do nothing
 
 
-def mul_div(number, numerator, denominator):
-    """Windows' MulDiv for non-negative values: rounded to the nearest whole number."""
-    return (number * numerator + denominator // 2) // denominator
+def opened_path():
+    return os.path.join(work_dir(), "opened-addresses.txt")
 
 
-def record_browser_requests():
-    """Points Wine's browser launcher at a script that appends each address to OPENED."""
-    os.makedirs(BUILD_DIR, exist_ok=True)
-    recorder = os.path.join(BUILD_DIR, "record-browser.sh")
+@pytest.fixture(scope="module", autouse=True)
+def browser_recorder_and_no_sound_server():
+    """Points Wine's browser launcher at a script that appends each address to a file, and the
+    game at a sound server that is not there."""
+    recorder = os.path.join(work_dir(), "record-browser.sh")
     with open(recorder, "w") as script:
-        script.write(f"#!/bin/sh\nprintf '%s\\n' \"$*\" >> '{OPENED}'\n")
+        script.write(f"#!/bin/sh\nprintf '%s\\n' \"$*\" >> '{opened_path()}'\n")
     os.chmod(recorder, 0o755)
     subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\WineBrowser", "/v", "Browsers",
                     "/t", "REG_SZ", "/d", recorder, "/f"], check=True, timeout=60,
                    # Not pipes: Wine's helper processes may keep them open after reg ends.
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=wine_environment())
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with pytest.MonkeyPatch.context() as patch:
+        patch.setenv("PULSE_SERVER", os.path.join(work_dir(), "no-sound-server"))
+        yield
 
 
 def opened():
-    if not os.path.exists(OPENED):
+    if not os.path.exists(opened_path()):
         return []
-    with open(OPENED) as recorded:
+    with open(opened_path()) as recorded:
         return [line.strip() for line in recorded if line.strip()]
 
 
 def forget_opened():
-    if os.path.exists(OPENED):
-        os.remove(OPENED)
+    if os.path.exists(opened_path()):
+        os.remove(opened_path())
 
 
 def wait_opened(expected):
@@ -82,66 +84,51 @@ def wait_opened(expected):
     stays(lambda: collections.Counter(opened()) == want, QUIET, "the set of opened addresses")
 
 
-# Built by the Windows build beside the program (tests/e2e/CMakeLists.txt).
-ABOUT_DRIVER = os.path.join(os.path.dirname(os.environ["SMORVALA_EXE"]), "smorvala-about-driver.exe")
-
-
-class AboutDriver(Driver):
-    """smorvala-about-driver.exe: the menu bar and the About box, read from beside the game."""
-
-    def __init__(self, log):
-        self.process = subprocess.Popen(["wine", ABOUT_DRIVER], stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=log, env=wine_environment())
-
-    def lines(self, command):
-        """A reply "ok N" followed by N lines."""
-        count = int(self.request(command).split()[1])
-        return [self.reply() for _ in range(count)]
-
-    def number(self, command):
-        return int(self.request(command).split()[1])
+def mul_div(number, numerator, denominator):
+    """Windows' MulDiv for non-negative values: rounded to the nearest whole number."""
+    return (number * numerator + denominator // 2) // denominator
 
 
 class AboutGame(Game):
-    """The game with the About driver beside the suite's driver. With `trace_shell`, Wine logs
-    each execute call of the shell with the calling thread into the game's log."""
+    """The game, with its About box to hand. With `trace_shell`, Wine logs each execute call of
+    the shell with the calling thread into the game's log."""
 
     def __init__(self, name, trace_shell=False):
-        self.log_path = os.path.join(BUILD_DIR, f"{name}.log")
+        self.log_path = os.path.join(work_dir(), f"{name}.log")
         # The log is appended to: only what this run of the game writes counts.
         self.log_start = os.path.getsize(self.log_path) if os.path.exists(self.log_path) else 0
-        previous = os.environ.get("WINEDEBUG")
-        if trace_shell:
-            os.environ["WINEDEBUG"] = "-all,+tid,+exec"
-        try:
+        with pytest.MonkeyPatch.context() as patch:
+            if trace_shell:
+                patch.setenv("WINEDEBUG", "-all,+tid,+exec")
             super().__init__(name)
-        finally:
-            if previous is None:
-                os.environ.pop("WINEDEBUG", None)
-            else:
-                os.environ["WINEDEBUG"] = previous
-        self.about = AboutDriver(self.log)
-        check_equal(self.about.request("wait-window 5000"), "ok", "the About driver's main window")
 
-    def end(self):
-        if getattr(self, "about", None) is not None:
-            self.about.close()
-        super().end()
-
-    def open_about(self, how="menu"):
-        if how == "menu":
-            self.about.request("menu-key a")  # Alt+A, the item's mnemonic
-        else:
-            self.about.request(f"command {IDM_ABOUT}")
-        caption = self.about.request(f"about-wait {int(STEP_TIMEOUT * 1000)}")
-        check(caption != "timeout", "the About box did not open")
-        return caption[3:]
+    def open_about(self):
+        self.press("alt+a")  # the item's mnemonic
+        caption, _, _ = self.box()
+        return caption
 
     def about_open(self):
-        return self.about.number("about-open") == 1
+        return self.dialog_count() == 1
 
-    def ui_thread(self):
-        return self.about.number("thread")
+    def click_visit(self):
+        """A mouse click on the box's "访问主页" button, where it is on the screen."""
+        x, y = (int(w) for w in self.driver.request("dialog-client").split()[1:3])
+        left, top, width, height = next((int(w) for w in line.split()[3:7])
+                                        for line in self.lines("dialog-items")
+                                        if int(line.split()[1]) == IDC_VISIT)
+        xdotool("mousemove", x + left + width // 2, y + top + height // 2, "click", 1)
+
+    def close_about(self, how):
+        about = wait_until(lambda: self._find_x_window("^关于$"), STEP_TIMEOUT, "the box's window")
+        if how == "close box":
+            subprocess.run(["wmctrl", "-i", "-c", about], check=True, timeout=30)
+        else:
+            self.press("alt+F4")
+
+    def lines(self, command):
+        """A reply "ok N" followed by N lines."""
+        count = int(self.driver.request(command).split()[1])
+        return [self.driver.reply() for _ in range(count)]
 
     def shell_threads(self, address):
         """The threads that asked the shell to open `address`, in the order they did."""
@@ -152,23 +139,23 @@ class AboutGame(Game):
             lines = log.read().decode(errors="replace").splitlines()
         return [int(m.group(1), 16) for m in map(pattern.match, lines) if m]
 
-    def cells(self):
-        return self.about.request("cells").split()[1]
+    def filled(self):
+        """The board's cells that are not black on screen."""
+        return {(c, r) for r, row in enumerate(self.capture().board()) for c, ch in enumerate(row)
+                if ch != "0"}
 
 
 def lowest_filled_row(cells):
-    rows = [i % 23 for i, cell in enumerate(cells) if cell == "1"]
-    return max(rows) if rows else None
+    return max((r for _, r in cells), default=None)
 
 
 def outline(cells):
-    """The filled cells moved to the top left corner, or None unless there are four."""
-    filled = [(i // 23, i % 23) for i, cell in enumerate(cells) if cell == "1"]
-    if len(filled) != 4:
+    """The cells moved to the top left corner, or None unless there are four."""
+    if len(cells) != 4:
         return None
-    left = min(c for c, _ in filled)
-    top = min(r for _, r in filled)
-    return frozenset((c - left, r - top) for c, r in filled)
+    left = min(c for c, _ in cells)
+    top = min(r for _, r in cells)
+    return frozenset((c - left, r - top) for c, r in cells)
 
 
 SQUARE = frozenset({(0, 0), (0, 1), (1, 0), (1, 1)})
@@ -178,7 +165,7 @@ def check_each_on_its_own_thread(game, address, presses):
     wait_until(lambda: len(game.shell_threads(address)) == presses, STEP_TIMEOUT,
                f"{presses} shell requests for {address} in the trace")
     threads = game.shell_threads(address)
-    ui = game.ui_thread()
+    ui = int(game.driver.request("thread").split()[1])
     seen = ", ".join(f"{thread:#x}" for thread in threads)
     check(ui not in threads, f"the window's thread {ui:#x} asked the shell itself (threads {seen})")
     check_equal(len(set(threads)), presses, f"distinct threads among {seen}")
@@ -186,32 +173,25 @@ def check_each_on_its_own_thread(game, address, presses):
 
 # ---------------------------------------------------------------------------------------------
 
-record_browser_requests()
-
-
 def test_menu_bar_has_two_plain_commands():
     with AboutGame("about-menu") as game:
-        check_equal(game.about.number("has-menu"), 1, "the main window has a menu bar")
-        items = game.about.lines("menu-resource")
+        check_equal(game.driver.request("has-menu"), "ok 1", "the main window has a menu bar")
+        items = game.lines("menu-resource")
         check_equal(items, [f"{IDM_HOMEPAGE} 0 网址导航(&E)", f"{IDM_ABOUT} 0 关于(&A)"],
                     "the menu bar's items: id, drop-down or not, text")
 
 
-def test_about_box_opens_from_the_menu_bar_modal_to_the_window():
-    with AboutGame("about-open") as game:
-        check(not game.about_open(), "no About box before it is asked for")
-        check_equal(game.open_about("menu"), "关于", "the About box's caption")
-        check_equal(game.about.number("about-owner"), 1, "owned by the main window, which it disables")
-
-
-def test_about_box_items_text_id_and_place():
+def test_about_box_opens_from_the_menu_bar_modal_to_the_window_with_its_items_in_place():
     with AboutGame("about-items") as game:
-        game.open_about("command")
-        base_x, base_y = (int(w) for w in game.about.request("about-units").split()[1:])
-        width, height = (int(w) for w in game.about.request("about-client").split()[1:])
+        check(not game.about_open(), "no About box before it is asked for")
+        check_equal(game.open_about(), "关于", "the About box's caption")
+        check_equal(game.driver.request("dialog-owner"), "ok 1",
+                    "owned by the main window, which it disables")
+        base_x, base_y = (int(w) for w in game.driver.request(f"dialog-units {ABOUT_FONT}").split()[1:])
+        width, height = (int(w) for w in game.driver.request("dialog-client").split()[3:])
         check_equal((width, height), (mul_div(187, base_x, 4), mul_div(151, base_y, 8)),
                     f"client size of 187 x 151 dialog units at base units {base_x} x {base_y}")
-        items = [line.split(" ", 7) for line in game.about.lines("about-items")]
+        items = [line.split(" ", 7) for line in game.lines("dialog-items")]
         check_equal(len(items), len(ABOUT_ITEMS), "number of items")
         for number, (item, expected) in enumerate(zip(items, ABOUT_ITEMS), 1):
             kind, item_id, style, text, (x, y, w, h) = expected
@@ -222,54 +202,54 @@ def test_about_box_items_text_id_and_place():
             check_equal(seen, (kind, item_id, style, text, place), f"item {number}")
 
 
-def test_enter_and_esc_leave_the_box_open_and_its_close_box_ends_it():
+def test_enter_and_esc_leave_the_box_open_and_its_close_box_and_alt_f4_end_it():
     with AboutGame("about-keys") as game:
         forget_opened()
-        for close in ("about-sysclose", "about-close"):
-            game.open_about("menu")
-            for key in (VK_RETURN, VK_ESCAPE):
-                game.about.request(f"about-key {key}")
-                stays(game.about_open, QUIET, f"the About box open after key {key}")
-            game.about.request(close)
-            wait_until(lambda: not game.about_open(), STEP_TIMEOUT, f"the box to close by {close}")
-            check_equal(game.about.number("has-menu"), 1, "the main window still there")
+        for how in ("close box", "Alt+F4"):
+            game.open_about()
+            for key in ("Return", "Escape"):
+                game.press(key)
+                stays(game.about_open, QUIET, f"the About box open after {key}")
+            game.close_about(how)
+            wait_until(lambda: not game.about_open(), STEP_TIMEOUT, f"the box to close by {how}")
+            check(game.running(), "the game goes on")
         check_equal(opened(), [], "addresses opened by Enter or Esc alone")
 
 
 def test_game_keeps_falling_while_the_box_is_open():
     with AboutGame("about-falling") as game:
         game.click(IDC_START)
-        wait_until(lambda: lowest_filled_row(game.cells()) is not None, STEP_TIMEOUT,
+        wait_until(lambda: lowest_filled_row(game.filled()) is not None, STEP_TIMEOUT,
                    "the first piece on the board")
-        game.open_about("command")
+        game.open_about()
         # Out of the way of the board, as a player would drag it; the board is repainted where
         # the box covered it, and then shows the falling piece alone, its four cells.
-        game.about.request("about-move 0 0")
-        wait_until(lambda: game.cells().count("1") == 4, STEP_TIMEOUT,
+        xdotool("windowmove", game._find_x_window("^关于$"), 0, 0)
+        wait_until(lambda: len(game.filled()) == 4, STEP_TIMEOUT,
                    "the board repainted with the falling piece alone")
-        start = lowest_filled_row(game.cells())
+        start = lowest_filled_row(game.filled())
         # At level 0 a step takes 600 ms: three steps within a few seconds.
-        wait_until(lambda: (lowest_filled_row(game.cells()) or 0) >= start + 3, STEP_TIMEOUT,
+        wait_until(lambda: (lowest_filled_row(game.filled()) or 0) >= start + 3, STEP_TIMEOUT,
                    f"the piece to fall three rows below row {start} behind the About box")
         check(game.about_open(), "the About box is still open")
 
 
-def test_turns_go_on_silently_without_a_sound_device():
-    # Each turn asks for the turn sound; with no sound device the request fails unseen and
+def test_turns_go_on_silently_without_a_sound_server():
+    # Each turn asks for the turn sound; with no sound server the request fails unseen and
     # the game neither stops nor slows.
     with AboutGame("about-sound") as game:
         game.click(IDC_START)
-        wait_until(lambda: lowest_filled_row(game.cells()) is not None, STEP_TIMEOUT,
+        wait_until(lambda: lowest_filled_row(game.filled()) is not None, STEP_TIMEOUT,
                    "the first piece on the board")
-        before = outline(game.cells())
-        start = lowest_filled_row(game.cells())
+        before = outline(game.filled())
+        start = lowest_filled_row(game.filled())
         game.press("Up", "Up", "Up")
         # Three quarter turns change every outline but the square's.
         if before != SQUARE:
-            wait_until(lambda: outline(game.cells()) not in (before, None), STEP_TIMEOUT,
+            wait_until(lambda: outline(game.filled()) not in (before, None), STEP_TIMEOUT,
                        "the piece to show itself turned")
         # A turn moves the lowest cell by at most three rows; the rest are fall steps.
-        wait_until(lambda: (lowest_filled_row(game.cells()) or 0) >= start + 6, STEP_TIMEOUT,
+        wait_until(lambda: (lowest_filled_row(game.filled()) or 0) >= start + 6, STEP_TIMEOUT,
                    f"the piece to go on falling from row {start} after three turns")
         check(game.running(), "the program still runs")
 
@@ -277,20 +257,22 @@ def test_turns_go_on_silently_without_a_sound_device():
 def test_home_page_opens_on_a_thread_of_its_own_for_each_choice():
     with AboutGame("about-home", trace_shell=True) as game:
         forget_opened()
-        game.about.request("menu-key e")  # Alt+E, the item's mnemonic
+        game.press("alt+e")  # the item's mnemonic
         wait_opened([HOME_PAGE])
-        game.about.request(f"command {IDM_HOMEPAGE}")
+        # A click on the first item of the menu bar, just above the client area.
+        x, y = game.client()[:2]
+        xdotool("mousemove", x + 20, y - 10, "click", 1)
         wait_opened([HOME_PAGE, HOME_PAGE])
         check_each_on_its_own_thread(game, HOME_PAGE, 2)
 
 
-def test_visit_button_opens_the_game_page_on_a_thread_of_its_own_for_each_press():
+def test_visit_button_opens_the_game_page_on_a_thread_of_its_own_for_each_click():
     with AboutGame("about-visit", trace_shell=True) as game:
         forget_opened()
-        game.open_about("menu")
-        game.about.request(f"about-click {IDC_VISIT}")
+        game.open_about()
+        game.click_visit()
         wait_opened([GAME_PAGE])
-        game.about.request(f"about-click {IDC_VISIT}")
+        game.click_visit()
         wait_opened([GAME_PAGE, GAME_PAGE])
         check_each_on_its_own_thread(game, GAME_PAGE, 2)
         check(game.about_open(), "the About box stays open after the presses")
@@ -299,17 +281,13 @@ def test_visit_button_opens_the_game_page_on_a_thread_of_its_own_for_each_press(
 def test_visit_button_by_keyboard_once_tabbed_to():
     with AboutGame("about-visit-keys") as game:
         forget_opened()
-        game.open_about("menu")
-        game.about.request(f"about-key {VK_RETURN}")
+        game.open_about()
+        game.press("Return")
         stays(lambda: opened() == [], QUIET, "no address opened by Enter before Tab")
-        game.about.request(f"about-key {VK_TAB}")
-        check_equal(game.about.request("about-focus"), f"ok control {IDC_VISIT}",
-                    "the focus after Tab, on the only tab stop")
-        game.about.request(f"about-key {VK_RETURN}")
+        game.press("Tab")
+        check_equal(game.focus(), f"box control {IDC_VISIT}", "the focus after Tab, on the only tab stop")
+        game.press("Return")
         wait_opened([GAME_PAGE])
-        game.about.request(f"about-key {VK_SPACE}")
+        game.press("space")
         wait_opened([GAME_PAGE, GAME_PAGE])
         check(game.about_open(), "the About box stays open")
-
-
-run_tests(globals())

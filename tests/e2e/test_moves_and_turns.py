@@ -1,16 +1,20 @@
-"""Moving and turning the falling piece with both key sets, on the real window."""
+"""Moving and turning the falling piece with both key sets, on the real window, and the sound
+of a turn."""
 
-from smorvala_e2e import (ARROW_KEYS, LETTER_KEYS, Game, check, check_equal, run_tests,
-                          wait_until)
+import time
+
+import pytest
+
+from smorvala_e2e import (ARROW_KEYS, LETTER_KEYS, VK_LEFT, VK_RIGHT, VK_UP, Failure, Sounds,
+                          check, check_equal, check_sounds, headless_states, wait_until)
 
 SQUARE = 3
+TURN_SOUND = "rotate.wav"
 
 
 def falling_cells(game):
     """The cells of the falling piece; landed squares, if any, are of another colour."""
-    image = game.capture()
-    shape = game.falling_shape
-    return image.cells_of(shape + 1)
+    return game.capture().cells_of(game.falling_shape + 1)
 
 
 def start_with_a_turnable_piece(game):
@@ -21,10 +25,23 @@ def start_with_a_turnable_piece(game):
         if game.falling_shape != SQUARE:
             return
         game.place(0, 0)
-    raise AssertionError("ten squares in a row")
+    raise Failure("ten squares in a row")
 
 
-def play_every_move(game, keys):
+def refused_turn(game, ticks):
+    """Turns and a shift to a wall, after which the replay refuses one more turn."""
+    for turns in range(4):
+        for shift in (-6, 6):
+            moves = [f"key {VK_UP}"] * turns + [f"key {VK_RIGHT if shift > 0 else VK_LEFT}"] * 6
+            events = game.headless(ticks)[:-1] + moves + ["state", f"key {VK_UP}", "state"]
+            placed, turned = headless_states(game.seed, events)[-2:]
+            if placed["cur"][1] == turned["cur"][1]:
+                return turns, shift
+    raise Failure("no turn against a wall is refused")
+
+
+@pytest.mark.parametrize("keys", [ARROW_KEYS, LETTER_KEYS], ids=["arrows", "letters"])
+def test_keys_move_turn_and_drop_the_piece_and_a_turn_sounds(game, keys):
     game.keys_used = keys
     start_with_a_turnable_piece(game)
     before = falling_cells(game)
@@ -37,30 +54,34 @@ def play_every_move(game, keys):
     check_equal(min(c for c, r in falling_cells(game)), min(c for c, r in before) + 1,
                 "the column after right twice")
     turned_from = falling_cells(game)
-    game.act("turn")
-    game.wait_headless()
-    turned = falling_cells(game)
-    check(len(turned) == 4 and turned != turned_from and
-          {(c, r - min(r for _, r in turned)) for c, r in turned}
-          != {(c, r - min(r for _, r in turned_from)) for c, r in turned_from},
-          f"the piece did not turn: {sorted(turned_from)} -> {sorted(turned)}")
+    with Sounds() as heard:
+        game.act("turn")
+        game.wait_headless()
+        turned = falling_cells(game)
+        check(len(turned) == 4 and turned != turned_from and
+              {(c, r - min(r for _, r in turned)) for c, r in turned}
+              != {(c, r - min(r for _, r in turned_from)) for c, r in turned_from},
+              f"the piece did not turn: {sorted(turned_from)} -> {sorted(turned)}")
+        check_sounds(heard.lengths(), TURN_SOUND, 1, "a turn")
+    # A turn while the sound of the one before still plays is silent.
+    with Sounds() as heard:
+        game.act("turn")
+        time.sleep(0.1)
+        game.act("turn")
+        ticks = game.wait_headless()
+        check_sounds(heard.lengths(), TURN_SOUND, 1, "two turns 0.1 s apart")
+    # So is a turn that does not fit.
+    turns, shift = refused_turn(game, ticks)
+    game.act("turn", turns)
+    game.act("right" if shift > 0 else "left", 6)
+    time.sleep(0.5)  # for the sounds of those turns to end
+    with Sounds() as heard:
+        game.act("turn")
+        game.wait_headless()
+        check_sounds(heard.lengths(), TURN_SOUND, 0, "a refused turn")
     # Five rows by the timer alone take at least four periods of 600 ms; the key is quicker.
     top_before = min(r for c, r in falling_cells(game))
     game.act("down", 5)
     wait_until(lambda: min(r for c, r in falling_cells(game)) >= top_before + 5, 1.8,
                "the piece to fall five rows")
     game.wait_headless()
-
-
-def test_arrow_keys_move_turn_and_drop_the_piece():
-    with Game("arrow-keys") as game:
-        play_every_move(game, ARROW_KEYS)
-
-
-def test_letter_keys_move_turn_and_drop_the_piece():
-    with Game("letter-keys") as game:
-        play_every_move(game, LETTER_KEYS)
-
-
-if __name__ == "__main__":
-    run_tests(globals())

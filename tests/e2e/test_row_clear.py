@@ -1,8 +1,9 @@
-"""A full row: it flashes white on the real window, vanishes, and the score box shows its points."""
+"""A full row: it flashes white on the real window, vanishes, sounds, and the score box shows
+its points."""
 
 from smorvala_e2e import (COLUMNS, IDC_LEVEL, IDC_SCORE, ROWS, VK_DOWN, VK_LEFT, VK_RIGHT, VK_UP,
-                          Failure, Game, check, check_equal, run_headless, replay_script,
-                          run_tests)
+                          Failure, Sounds, check, check_equal, check_sounds, run_headless,
+                          replay_script)
 
 PIECE_LIMIT = 30
 # Points for one to four rows cleared by one landing.
@@ -60,28 +61,26 @@ def flash_points(game, turns, shift):
     return points
 
 
-def test_a_full_row_flashes_white_vanishes_and_scores():
-    with Game("row-clear") as game:
-        game.start()
-        for _ in range(PIECE_LIMIT):
-            before = game.state()
-            turns, shift = choose_placement(game)
-            white = flash_points(game, turns, shift)
-            landed, seen = game.place(turns, shift, watch=white or None)
-            if landed["score"] == before["score"]:
-                check(not white, "the replay flashed cells but scored nothing")
-                continue
-            check(white and len(white) % COLUMNS == 0, f"flashed cells {white}")
-            check(seen, f"the cleared row was never white on the window (cells {white})")
-            rows = len(white) // COLUMNS
-            check_equal(landed["score"] - before["score"], POINTS[rows], "points in the replay")
-            game.wait_text(IDC_SCORE, f"得分: {POINTS[rows]}")
-            check_equal(game.text(IDC_LEVEL), "第 0 关", "the level box")
-            # The window after the clear's repaint: the row gone, everything above moved down.
-            game.wait_headless()
-            return
-        raise Failure(f"no row cleared in {PIECE_LIMIT} pieces")
-
-
-if __name__ == "__main__":
-    run_tests(globals())
+def test_a_full_row_flashes_white_vanishes_sounds_and_scores(game):
+    game.start()
+    for _ in range(PIECE_LIMIT):
+        before = game.state()
+        turns, shift = choose_placement(game)
+        white = flash_points(game, turns, shift)
+        if not white:
+            game.place(turns, shift)
+            continue
+        check(len(white) % COLUMNS == 0, f"flashed cells {white}")
+        # The next piece is turned at once: while the clear's sound plays, silently. (The
+        # sound of a turn that steers the piece into place may come before.)
+        with Sounds() as heard:
+            landed, seen = game.place(turns, shift, watch=white, then=["turn"])
+            check(game.state()["cur"][1] == 1, "the next piece turned")
+            check_sounds(heard.lengths()[-1:], "clear.wav", 1, "a row clear, then a turn")
+        check(seen, f"the cleared row was never white on the window (cells {white})")
+        rows = len(white) // COLUMNS
+        check_equal(landed["score"] - before["score"], POINTS[rows], "points in the replay")
+        game.wait_text(IDC_SCORE, f"得分: {POINTS[rows]}")
+        check_equal(game.text(IDC_LEVEL), "第 0 关", "the level box")
+        return
+    raise Failure(f"no row cleared in {PIECE_LIMIT} pieces")
