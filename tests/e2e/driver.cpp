@@ -221,11 +221,12 @@ void CommandFocus() {
   Reply("ok box");
 }
 
-void CommandClient() {
+// A window's client area: its origin on the screen, its width and height.
+void CommandClient(HWND hwnd) {
   RECT client = {};
-  GetClientRect(mainWindow, &client);
+  GetClientRect(hwnd, &client);
   POINT origin = {0, 0};
-  ClientToScreen(mainWindow, &origin);
+  ClientToScreen(hwnd, &origin);
   Reply("ok " + Number(origin.x) + " " + Number(origin.y) + " " + Number(client.right) + " " +
         Number(client.bottom));
 }
@@ -328,15 +329,6 @@ void CommandDialogUnits(const std::string& line) {
   DeleteObject(handle);
   ReleaseDC(nullptr, screen);
   Reply("ok " + Number(baseX) + " " + Number(baseY));
-}
-
-void CommandDialogClient(HWND dialog) {
-  RECT client = {};
-  GetClientRect(dialog, &client);
-  POINT origin = {0, 0};
-  ClientToScreen(dialog, &origin);
-  Reply("ok " + Number(origin.x) + " " + Number(origin.y) + " " + Number(client.right) + " " +
-        Number(client.bottom));
 }
 
 void CommandDialogItems(HWND dialog) {
@@ -657,7 +649,7 @@ void ExecuteOnDialog(const std::string& command) {
   if (command == "dialog-owner") {
     Reply(GetWindow(dialog, GW_OWNER) == mainWindow && !IsWindowEnabled(mainWindow) ? "ok 1" : "ok 0");
   } else if (command == "dialog-client") {
-    CommandDialogClient(dialog);
+    CommandClient(dialog);
   } else {
     CommandDialogItems(dialog);
   }
@@ -707,7 +699,7 @@ bool Execute(const std::string& line) {
   } else if (command == "focus") {
     CommandFocus();
   } else if (command == "client") {
-    CommandClient();
+    CommandClient(mainWindow);
   } else if (command == "pixels" && count == 5) {
     CommandPixels(a, b, c, d);
   } else if (command == "watch") {
