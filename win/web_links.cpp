@@ -1,8 +1,11 @@
 #include "win/web_links.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <process.h>
 #include <shellapi.h>
+
+#include "win/system_functions.h"
 
 namespace {
 // The maker's site and the game's page on it.
@@ -10,7 +13,16 @@ constexpr const wchar_t* kHomePageAddress = L"http://www.example.com/";
 constexpr const wchar_t* kGamePageAddress = L"http://www.example.com/morvala.htm";
 
 void OpenAddress(const wchar_t* address) {
-  ShellExecuteW(nullptr, L"open", address, nullptr, nullptr, SW_SHOWNORMAL);
+  const auto initialiseCom = SystemFunction<decltype(CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
+  const auto uninitialiseCom = SystemFunction<decltype(CoUninitialize)>(L"ole32.dll", "CoUninitialize");
+  const auto shellExecute = SystemFunction<decltype(ShellExecuteW)>(L"shell32.dll", "ShellExecuteW");
+  // The shell's rule for ShellExecute, which may hand the address to COM objects: COM set up on
+  // the calling thread as a single-threaded apartment without OLE1's DDE, and ended after.
+  const HRESULT com = initialiseCom == nullptr
+                          ? E_NOTIMPL
+                          : initialiseCom(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  if (shellExecute != nullptr) shellExecute(nullptr, L"open", address, nullptr, nullptr, SW_SHOWNORMAL);
+  if (SUCCEEDED(com)) uninitialiseCom();
 }
 }  // namespace
 

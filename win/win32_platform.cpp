@@ -6,6 +6,7 @@
 
 #include "res/resource.h"
 #include "win/platform.h"
+#include "win/system_functions.h"
 #include "win/win32_conversions.h"
 
 void ArmFallTimer(WindowHandle window, int periodMs) {
@@ -38,9 +39,10 @@ bool AskYesNo(WindowHandle window, const char* caption, const char* text) {
 }
 
 void PlaySoundResource(int resourceId) {
+  const auto playSound = SystemFunction<decltype(PlaySoundW)>(L"winmm.dll", "PlaySoundW");
+  if (playSound == nullptr) return;
   // SND_NOSTOP drops the request while one of our sounds still plays, rather than cutting it.
-  PlaySoundW(MAKEINTRESOURCEW(resourceId), GetModuleHandleW(nullptr),
-             SND_RESOURCE | SND_ASYNC | SND_NOSTOP);
+  playSound(MAKEINTRESOURCEW(resourceId), GetModuleHandleW(nullptr), SND_RESOURCE | SND_ASYNC | SND_NOSTOP);
 }
 
 void HoldProgram(int milliseconds) {

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The same sources build the same SMorvala.exe, byte for byte, whatever the folder, the time and
+# the machine's settings, and the players' zip holds that very file: two copies of the working
+# tree, in folders of different names and lengths, are built and packaged one after the other
+# under different time zones and locales, and the SHA-256 sums of their programs compared.
+set -euo pipefail
+shopt -s inherit_errexit
+cd "$(dirname "$0")/.."
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# Builds and packages a copy of the tracked files as they are now, and of new ones not yet
+# added, in $scratch/$1; checks its zip and SHA256SUMS and prints the sum of its program.
+build_copy() {
+  local folder=$scratch/$1
+  mkdir -p "$folder"
+  git ls-files -z --cached --others --exclude-standard |
+    tar --null --files-from=- --ignore-failed-read -cf - | tar -xf - -C "$folder"
+  cd "$folder"
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows -j "$(nproc)" --target package >/dev/null
+  cd build/windows
+  mkdir unpacked
+  (cd unpacked && cmake -E tar xf ../SMorvala-*-win32.zip)
+  cmp unpacked/SMorvala.exe SMorvala.exe >&2
+  sha256sum --check --quiet SHA256SUMS >&2
+  sha256sum <SMorvala.exe | cut -d' ' -f1
+}
+
+first=$(TZ=UTC LC_ALL=C build_copy a)
+second=$(TZ=Asia/Shanghai LC_ALL=C.UTF-8 build_copy second-copy-in-a-longer-folder-name)
+echo "SMorvala.exe: $first and $second"
+if [ "$first" != "$second" ]; then
+  echo "reproducible build: the two folders built different programs" >&2
+  exit 1
+fi
+echo "reproducible build: the same program from both folders, and in each zip"
