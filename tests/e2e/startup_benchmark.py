@@ -62,7 +62,7 @@ def main():
     game = statistics.median(times["game"])
     bare = statistics.median(times["bare"])
     print(f"| start-up to first paint under Wine (median of {RUNS}, ms) | {game:.0f} | "
-          f"{bare:.0f} (bare window) | {game / bare:.1f} |")
+          f"{bare:.0f} (bare window) | {game / bare:.2f} |")
 
 
 if __name__ == "__main__":
