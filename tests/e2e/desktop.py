@@ -108,10 +108,7 @@ def desktop(work):
 
             if not os.path.exists(os.path.join(os.environ["WINEPREFIX"], "system.reg")):
                 subprocess.run(["wineboot", "-i"], stdout=log, stderr=log, check=True, timeout=300)
-            # One server for the whole run, so that each launch of the game is quick. The one
-            # that wineboot left behind is waited for first: a second cannot start beside it.
-            subprocess.run(["wineserver", "-w"], check=True)
-            subprocess.run(["wineserver", "-p"], check=True)
+            start_wine_server()
         yield
     finally:
         subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
@@ -121,8 +118,14 @@ def desktop(work):
         shutil.rmtree(runtime, ignore_errors=True)
 
 
+def start_wine_server():
+    """One server for the whole run, so that each launch of the game is quick. The one that ran
+    before is waited for first: a second cannot start beside it."""
+    subprocess.run(["wineserver", "-w"], check=True)
+    subprocess.run(["wineserver", "-p"], check=True)
+
+
 def restart_wine():
     """Ends whatever runs in the prefix and starts a fresh server: the next test starts clean."""
     subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
-    subprocess.run(["wineserver", "-w"], check=True)
-    subprocess.run(["wineserver", "-p"], check=True)
+    start_wine_server()

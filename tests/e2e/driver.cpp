@@ -31,8 +31,8 @@
 //   track MS MAX          watches the cells of the board and the preview for MS milliseconds
 //                         or until MAX changes; "ok LINES POLLS MS-WATCHED", then one line per
 //                         change "change T RRGGBB..." (the centres of columns 0 to 15 of rows 0
-//                         to 22, row by row, the first line being the picture at the start) or
-//                         per change of the number of the game's dialogs "boxes T N", times in
+//                         to 22, row by row, the first line being the picture at the start) and
+//                         "box-closed T" once the dialog open at the start has gone, times in
 //                         milliseconds from the start
 //   responsive MS         "ok 1" if the game's window answers a message within MS, else "ok 0"
 //   window-info           "ok CLASS WIDTH HEIGHT STYLE ID:CLASS ...": the main window's class,
@@ -430,16 +430,17 @@ void CommandTrack(int timeoutMs, int maxChanges) {
   LARGE_INTEGER begin;
   QueryPerformanceCounter(&begin);
   std::string last;
-  std::size_t boxes = GameDialogs().size();
+  // Only the dialog open at the start is watched: one window's state is cheap to read at
+  // every poll, a search of all windows is not.
+  HWND dialog = GameDialog();
   int changes = 0;
   int polls = 0;
   for (;;) {
     const double readAt = MillisecondsSince(begin);
     if (readAt >= timeoutMs) break;
-    const std::size_t boxesNow = GameDialogs().size();
-    if (boxesNow != boxes) {
-      lines.push_back("boxes " + FormatMs(readAt) + " " + Number(static_cast<long long>(boxesNow)));
-      boxes = boxesNow;
+    if (dialog != nullptr && !IsWindowVisible(dialog)) {
+      lines.push_back("box-closed " + FormatMs(readAt));
+      dialog = nullptr;
     }
     const std::string cells = reader.Read();
     ++polls;

@@ -201,18 +201,18 @@ class Cells:
 
 class Tracked:
     """What the driver's tracker saw: the picture at the start, then every change with the time
-    it was read (milliseconds from the start, on Wine's performance counter), and each change of
-    the number of the game's open boxes."""
+    it was read (milliseconds from the start, on Wine's performance counter), and when the box
+    open at the start closed (None if it did not)."""
 
     def __init__(self, lines, polls, watched):
-        self.changes, self.boxes = [], []
+        self.changes, self.box_closed = [], None
         self.watched = watched
         for line in lines:
             words = line.split()
             if words[0] == "change":
                 self.changes.append((float(words[1]), Cells(words[2])))
-            elif words[0] == "boxes":
-                self.boxes.append((float(words[1]), int(words[2])))
+            elif words[0] == "box-closed":
+                self.box_closed = float(words[1])
         self.polls = polls
         check(self.changes, "driver: the tracker read nothing")
 
@@ -470,9 +470,26 @@ class Driver:
         check(len(data) == width * height * 3, "driver: short pixel data")
         return Image(width, height, data)
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def lines(self, command):
+        """The reply "ok N" to a command, and the N lines that follow it."""
+        count = int(self.request(command).split()[1])
+        return [self.reply() for _ in range(count)]
+
+    def watch(self, mode, colour, points, timeout=STEP_TIMEOUT):
+        """Starts waiting, and returns at once, until every client pixel of `points` shows the
+        colour (mode "is") or none does ("not"); the reply, "ok" or "timeout", follows."""
+        where = " ".join(f"{x} {y}" for x, y in points)
+        self.send(f"watch {int(timeout * 1000)} {mode} {colour:06x} {where}")
+
     def track(self, milliseconds, max_changes):
-        """Starts watching the board, the preview and the boxes from inside Wine, and returns at
-        once; `tracked()` waits for what was seen."""
+        """Starts watching the board, the preview and the box open at the start from inside
+        Wine, and returns at once; `tracked()` waits for what was seen."""
         self.send(f"track {milliseconds} {max_changes}")
 
     def tracked(self):
@@ -510,7 +527,7 @@ class Game:
             answer = self.driver.request(f"wait-window {int(LAUNCH_TIMEOUT * 1000)}")
             check(answer == "ok", "the main window did not appear")
             self.shown_at = time.time()
-            self.xid = wait_until(self._find_x_window, STEP_TIMEOUT, "the X window of the game")
+            self.xid = wait_until(self.x_window, STEP_TIMEOUT, "the X window of the game")
             # The window manager activates a new window; the keys then reach it.
             wait_until(lambda: active_window() == self.xid, STEP_TIMEOUT, "the game to be active")
         except BaseException:
@@ -527,7 +544,8 @@ class Game:
     def __exit__(self, *exc):
         self.end()
 
-    def _find_x_window(self, title="^SMorvala$"):
+    def x_window(self, title="^SMorvala$"):
+        """The X window of the game's window with that title, or None."""
         found = subprocess.run(["xdotool", "search", "--name", title],
                                capture_output=True, text=True).stdout.split()
         return found[-1] if found else None
@@ -558,7 +576,8 @@ class Game:
         xdotool("mousemove", x + (left + right) // 2, y + (top + bottom) // 2, "click", 1)
 
     def watcher(self):
-        """A second driver for the game, free to watch while the first one reads."""
+        """A second driver for the game, free to watch while the first one reads; use it as a
+        context manager."""
         eye = Driver(self.log)
         check_equal(eye.request(f"wait-window {int(STEP_TIMEOUT * 1000)}"), "ok", "the watcher")
         return eye
@@ -670,7 +689,8 @@ class Game:
 
     def match_headless(self, image=None, max_ticks=ROWS):
         """Compares the window with the replay, trying each number of timer steps the falling
-        piece may have taken so far; returns that number, or fails with the differences."""
+        piece may have taken so far; returns that number, or fails with the differences. The
+        picture that matched is kept as `matched`."""
         image = image or self.capture()
         best = None
         for ticks in range(max_ticks + 1):
@@ -685,6 +705,7 @@ class Game:
             if matching:
                 self.seed_candidates = matching
                 self.seed = matching[0]
+                self.matched = image
                 return ticks
         failures = os.path.join(work_dir(), "failures")
         os.makedirs(failures, exist_ok=True)
@@ -696,12 +717,13 @@ class Game:
                            for x, y, r, h in best[1])
         raise Failure(f"the window differs from the headless replay at {pixels}")
 
-    def wait_headless(self, timeout=STEP_TIMEOUT):
-        """Waits until the window shows what the replay shows; returns the fall steps taken."""
+    def wait_headless(self, timeout=STEP_TIMEOUT, max_ticks=ROWS):
+        """Waits until the window shows what the replay shows, a repaint under way included;
+        returns the fall steps taken."""
         deadline = time.monotonic() + timeout
         while True:
             try:
-                return self.match_headless()
+                return self.match_headless(max_ticks=max_ticks)
             except Failure:
                 if time.monotonic() >= deadline:
                     raise
@@ -732,20 +754,15 @@ class Game:
         moves = ([f"key {VK_UP}"] * turns
                  + [f"key {VK_RIGHT if shift > 0 else VK_LEFT}"] * abs(shift))
         presses, landed = self.landing_after(moves)
-        watcher = None
-        if watch:
-            # A second driver watches from before the first key, so that a landing by the
-            # timer cannot slip past it.
-            watcher = self.watcher()
-            points = " ".join(f"{x} {y}" for x, y in watch)
-            watcher.send(f"watch {int(LAUNCH_TIMEOUT * 1000)} is {WHITE:06x} {points}")
-        try:
+        if not watch:
             self.land_now(presses, self.steer(turns, shift, presses, spare=2), then)
-            seen = watcher.reply() == "ok" if watcher else None
-        finally:
-            if watcher:
-                watcher.close()
-        return landed, seen
+            return landed, None
+        # A second driver watches from before the first key, so that a landing by the timer
+        # cannot slip past it.
+        with self.watcher() as watcher:
+            watcher.watch("is", WHITE, watch, LAUNCH_TIMEOUT)
+            self.land_now(presses, self.steer(turns, shift, presses, spare=2), then)
+            return landed, watcher.reply() == "ok"
 
     def steer(self, turns, shift, presses, spare):
         """Turns and shifts the falling piece with real keys, then brings it down until at most

@@ -114,21 +114,16 @@ class AboutGame(Game):
         """A mouse click on the box's "访问主页" button, where it is on the screen."""
         x, y = (int(w) for w in self.driver.request("dialog-client").split()[1:3])
         left, top, width, height = next((int(w) for w in line.split()[3:7])
-                                        for line in self.lines("dialog-items")
+                                        for line in self.driver.lines("dialog-items")
                                         if int(line.split()[1]) == IDC_VISIT)
         xdotool("mousemove", x + left + width // 2, y + top + height // 2, "click", 1)
 
     def close_about(self, how):
-        about = wait_until(lambda: self._find_x_window("^关于$"), STEP_TIMEOUT, "the box's window")
+        about = wait_until(lambda: self.x_window("^关于$"), STEP_TIMEOUT, "the box's window")
         if how == "close box":
             subprocess.run(["wmctrl", "-i", "-c", about], check=True, timeout=30)
         else:
             self.press("alt+F4")
-
-    def lines(self, command):
-        """A reply "ok N" followed by N lines."""
-        count = int(self.driver.request(command).split()[1])
-        return [self.driver.reply() for _ in range(count)]
 
     def shell_threads(self, address):
         """The threads that asked the shell to open `address`, in the order they did."""
@@ -176,7 +171,7 @@ def check_each_on_its_own_thread(game, address, presses):
 def test_menu_bar_has_two_plain_commands():
     with AboutGame("about-menu") as game:
         check_equal(game.driver.request("has-menu"), "ok 1", "the main window has a menu bar")
-        items = game.lines("menu-resource")
+        items = game.driver.lines("menu-resource")
         check_equal(items, [f"{IDM_HOMEPAGE} 0 网址导航(&E)", f"{IDM_ABOUT} 0 关于(&A)"],
                     "the menu bar's items: id, drop-down or not, text")
 
@@ -191,7 +186,7 @@ def test_about_box_opens_from_the_menu_bar_modal_to_the_window_with_its_items_in
         width, height = (int(w) for w in game.driver.request("dialog-client").split()[3:])
         check_equal((width, height), (mul_div(187, base_x, 4), mul_div(151, base_y, 8)),
                     f"client size of 187 x 151 dialog units at base units {base_x} x {base_y}")
-        items = [line.split(" ", 7) for line in game.lines("dialog-items")]
+        items = [line.split(" ", 7) for line in game.driver.lines("dialog-items")]
         check_equal(len(items), len(ABOUT_ITEMS), "number of items")
         for number, (item, expected) in enumerate(zip(items, ABOUT_ITEMS), 1):
             kind, item_id, style, text, (x, y, w, h) = expected
@@ -224,7 +219,7 @@ def test_game_keeps_falling_while_the_box_is_open():
         game.open_about()
         # Out of the way of the board, as a player would drag it; the board is repainted where
         # the box covered it, and then shows the falling piece alone, its four cells.
-        xdotool("windowmove", game._find_x_window("^关于$"), 0, 0)
+        xdotool("windowmove", game.x_window("^关于$"), 0, 0)
         wait_until(lambda: len(game.filled()) == 4, STEP_TIMEOUT,
                    "the board repainted with the falling piece alone")
         start = lowest_filled_row(game.filled())

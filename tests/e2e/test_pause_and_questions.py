@@ -53,19 +53,16 @@ def test_questions_while_running_stop_the_fall_and_no_resumes_it_a_period_later(
         game.click(button)
         check_equal(game.box(), ("询问", question, QUESTION_BUTTONS), "the question")
         game.frozen()
-        eye = game.watcher()
-        try:
+        with game.watcher() as eye:
             # The step, and a box's pixels that the window shows until its repaint.
             eye.track(3 * PERIOD_MS, 3)
             time.sleep(0.05)  # the watcher is under way before the answer
             game.answer(IDNO)
             tracked = eye.tracked()
-        finally:
-            eye.close()
-        closed = [at for at, boxes in tracked.boxes if boxes == 0]
         steps = tracked.steps()
-        check(closed and steps, f"the box closing ({tracked.boxes}) and a fall step ({len(steps)})")
-        delay = steps[0][0] - closed[0]
+        check(tracked.box_closed is not None and steps,
+              f"the box closing ({tracked.box_closed}) and a fall step ({len(steps)})")
+        delay = steps[0][0] - tracked.box_closed
         report(f"No to {question}: the next fall step {delay:.1f} ms after the box closed")
         check(PERIOD_MS - QUANTUM_MS <= delay <= PERIOD_MS + QUANTUM_MS + EVENT_SLACK_MS,
               f"the next fall step came {delay:.1f} ms after No")

@@ -24,12 +24,9 @@ def coloured_cells(board):
 
 def test_fall_steps_at_level_0_come_every_600_ms(game):
     game.start()
-    eye = game.watcher()
-    try:
+    with game.watcher() as eye:
         eye.track(7200, 13)
         tracked = eye.tracked()
-    finally:
-        eye.close()
     steps = tracked.steps()
     check(len(steps) >= 9, f"only {len(steps)} fall steps in 7.2 s")
     # Every change is the falling piece one row lower, nothing else.
@@ -58,8 +55,7 @@ def test_after_a_landing_the_next_step_comes_a_full_period_later(game):
         game.history += ["tick"] * ticks + game.segment
         game.segment = []
         presses, _ = game.landing_after([])
-        eye = game.watcher()
-        try:
+        with game.watcher() as eye:
             eye.track(1500, presses + 3)
             continued = time.monotonic()
             game.click(IDC_PAUSE)
@@ -67,8 +63,6 @@ def test_after_a_landing_the_next_step_comes_a_full_period_later(game):
             pressed = time.monotonic()
             game.press(*[game.keys_used["down"]] * presses, delay=0)
             tracked = eye.tracked()
-        finally:
-            eye.close()
         game.history += [f"key {VK_DOWN}"] * presses + ["paint"]
         landed = headless_surface(game.seed, game.history).board()
         stepped = headless_surface(game.seed, game.history + ["tick"]).board()
@@ -98,12 +92,9 @@ def test_after_a_landing_the_next_step_comes_a_full_period_later(game):
 
 def quiet(game, what):
     """Fails if the board or the preview changes within QUIET_MS."""
-    eye = game.watcher()
-    try:
+    with game.watcher() as eye:
         eye.track(QUIET_MS, 1)
         tracked = eye.tracked()
-    finally:
-        eye.close()
     check_equal([round(at) for at, _ in tracked.steps()], [], f"times of changes {what}")
 
 
@@ -165,20 +156,16 @@ def test_keys_pressed_during_a_row_clear_hold_act_afterwards_in_order_on_the_new
             raise Failure("the timer landed the piece before the hold could be watched")
         # The keys go as soon as the row shows white; the last Down, or the timer, lands
         # the piece meanwhile.
-        eye = game.watcher()
-        try:
-            watch = f"{int(STEP_TIMEOUT * 1000)} {{}} {WHITE:06x} {white[0][0]} {white[0][1]}"
-            eye.send("watch " + watch.format("is"))
+        with game.watcher() as eye:
+            eye.watch("is", WHITE, white[:1])
             game.press(*[game.keys_used["down"]] * remaining)
             check_equal(eye.reply(), "ok", "the cleared row showing white")
             seen = time.monotonic()
-            eye.send("watch " + watch.format("not"))
+            eye.watch("not", WHITE, white[:1])
             game.press(*[X_KEYS[k] for k in keys], delay=0)
             sent_ms = (time.monotonic() - seen) * 1000
             check_equal(eye.reply(), "ok", "the white row going")
             white_ms = (time.monotonic() - seen) * 1000
-        finally:
-            eye.close()
         report(f"row clear hold: keys sent {sent_ms:.1f} ms after the white row showed, "
                f"which stayed {white_ms:.1f} ms")
         # The row shows white a flush after the hold began and goes with the repaint after
@@ -189,8 +176,8 @@ def test_keys_pressed_during_a_row_clear_hold_act_afterwards_in_order_on_the_new
         # the new piece's first fall step.
         game.history = landing + [f"key {k}" for k in keys] + ["paint"]
         game.segment = []
-        image = game.capture()
-        ticks = game.match_headless(image, max_ticks=2)
+        ticks = game.wait_headless(max_ticks=2)
+        image = game.matched
         reversed_keys = headless_surface(game.seed, landing + [f"key {k}" for k in keys[::-1]]
                                          + ["paint"] + ["tick"] * ticks + ["paint"])
         check(differences(image, reversed_keys, limit=1),
