@@ -280,9 +280,12 @@ class IconTest(ExeResources):
 
 class ManifestTest(ExeResources):
     NS = {"asm": "urn:schemas-microsoft-com:asm.v1"}
+    # The manifest's name of the program's own processor, by the machine in the file's header.
+    ARCHITECTURES = {0x014C: "X86", 0x8664: "amd64"}
 
     def setUp(self):
         self.root = ElementTree.fromstring(self.resource(RT_MANIFEST, 1))
+        self.architecture = self.ARCHITECTURES[self.pe.FILE_HEADER.Machine]
 
     def test_own_identity(self):
         identity = self.root.find("asm:assemblyIdentity", self.NS)
@@ -290,7 +293,7 @@ class ManifestTest(ExeResources):
         self.assertTrue(identity.get("name"))
         self.assertNotIn("Microsoft", identity.get("name"))
         self.assertEqual(identity.get("version"), "1.0.0.0")
-        self.assertEqual(identity.get("processorArchitecture"), "X86")
+        self.assertEqual(identity.get("processorArchitecture"), self.architecture)
         self.assertEqual(identity.get("type"), "win32")
         description = self.root.find("asm:description", self.NS)
         self.assertIsNotNone(description)
@@ -302,7 +305,8 @@ class ManifestTest(ExeResources):
         self.assertEqual(len(dependencies), 1)
         self.assertEqual(dependencies[0].attrib, {
             "type": "win32", "name": "Microsoft.Windows.Common-Controls", "version": "6.0.0.0",
-            "processorArchitecture": "X86", "publicKeyToken": "6595b64144ccf1df", "language": "*"})
+            "processorArchitecture": self.architecture, "publicKeyToken": "6595b64144ccf1df",
+            "language": "*"})
 
     def test_no_execution_level_or_dpi_setting(self):
         tags = {element.tag.split("}")[-1] for element in self.root.iter()}
