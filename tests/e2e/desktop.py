@@ -1,9 +1,15 @@
 """The desktop that the end-to-end suite, the soak run and the start-up benchmark play on: a
-private X display with a window manager, a private sound server, the Chinese locale and the
-Wine prefix in the build tree, with one Wine server kept alive for the whole run.
+private X display with a window manager, a private sound server, the Chinese locale and a Wine
+prefix in the build tree, with one Wine server kept alive for the whole run.
 
     with desktop(work_directory):
-        ...  # wine, xdotool and the e2e library find everything through os.environ
+        ...  # Wine, xdotool and the e2e library find everything through os.environ
+
+Which program runs under which Wine is ROUTE, decided as the host's own players' would be
+(linux/wine-route.sh): the shipped 32-bit program under the 32-bit Wine where the host runs
+32-bit code, else the 64-bit build under the 64-bit Wine. With SMORVALA_E2E_ROUTE=other, the
+run plays the other build instead: on a host without 32-bit code, the shipped program with
+qemu-i386 emulating the 32-bit half of the 64-bit Wine.
 
 Every process it starts is ended by its own id on the way out; Wine's processes in the prefix
 end with its server.
@@ -18,12 +24,104 @@ import subprocess
 import sys
 import tempfile
 import time
+from dataclasses import dataclass
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.path.join(ROOT, "build")
 
 # The sink whose monitor the sound checks record.
 SOUND_SINK = "capture"
+
+# The binfmt_misc handler that this suite registers to run i386 programs under qemu-i386.
+BINFMT = "/proc/sys/fs/binfmt_misc"
+I386_HANDLER = "smorvala-i386"
+# i386 ELF executables and shared objects, as qemu registers them.
+I386_MAGIC = r"\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00"
+I386_MASK = r"\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff"
+
+
+@dataclass
+class Route:
+    """A program, the driver that reads it and the Wine that runs both."""
+    build: str  # the build folder of the program, e.g. "windows-x64"
+    driver_build: str
+    loader: str
+    server: str
+    arch: str
+    prefix: str
+    why: str
+    emulated: bool = False
+    # How the host runs i386 programs before the run: native, emulated or none.
+    i386: str = "native"
+
+    @property
+    def exe(self):
+        return os.path.join(BUILD, self.build, "SMorvala.exe")
+
+    @property
+    def wine_name(self):
+        return "wine32" if self.arch == "win32" else "wine64"
+
+    def describe(self):
+        how = self.wine_name + (" with qemu-i386 emulating its 32-bit half" if self.emulated else "")
+        return f"playing {os.path.relpath(self.exe, ROOT)} under {how}: {self.why}"
+
+
+def run_as_root(*command, **options):
+    if os.geteuid() != 0:
+        command = ("sudo", "-n", *command)
+    return subprocess.run(command, **options)
+
+
+def remove_i386_handler():
+    """Removes this suite's qemu-i386 handler, which an interrupted run may have left."""
+    if os.path.exists(os.path.join(BINFMT, I386_HANDLER)):
+        run_as_root("sh", "-c", f"echo -1 > {BINFMT}/{I386_HANDLER}", check=True)
+
+
+def host_decision():
+    """The decision of linux/wine-route.sh on this host, as a dict of its variables."""
+    names = ["SMORVALA_BITS", "SMORVALA_WHY", "SMORVALA_I386", "WINELOADER", "WINESERVER", "WINEARCH"]
+    os.makedirs(BUILD, exist_ok=True)
+    script = ('. "$1/linux/wine-route.sh"; smorvala_wine_route "$2"; echo "$?"; '
+              + "; ".join(f'echo "${name}"' for name in names))
+    lines = subprocess.run(["bash", "-c", script, "wine-route", ROOT, BUILD], check=True,
+                           capture_output=True, text=True).stdout.splitlines()
+    decision = dict(zip(names, lines[1:]))
+    if lines[0] != "0":
+        sys.exit(f"end-to-end: {decision['SMORVALA_WHY']}")
+    return decision
+
+
+def choose_route(which):
+    """The route of this host ("host"), or the other build's ("other")."""
+    remove_i386_handler()
+    host = host_decision()
+    native = host["SMORVALA_BITS"] == "32"
+    wine64 = ("/usr/lib/wine/wine64", "/usr/lib/wine/wineserver64", "win64")
+    if which == "host":
+        build = "windows" if native else "windows-x64"
+        return Route(build, build, host["WINELOADER"], host["WINESERVER"], host["WINEARCH"],
+                     os.path.join(BUILD, f"wine-prefix-{host['WINEARCH']}"), host["SMORVALA_WHY"])
+    if native:
+        return Route("windows-x64", "windows-x64", *wine64, os.path.join(BUILD, "wine-prefix-win64"),
+                     "the other build, on a host that runs 32-bit code")
+    # The 64-bit Wine runs the 32-bit program with its own 32-bit half, which only an emulator
+    # can run here; a prefix of its own, made with the emulator at hand, has that half set up.
+    # The driver stays native.
+    return Route("windows", "windows-x64", *wine64, os.path.join(BUILD, "wine-prefix-win64-emulated"),
+                 "the shipped build, on a host that runs no 32-bit code", emulated=True,
+                 i386=host["SMORVALA_I386"])
+
+
+ROUTE = choose_route(os.environ.get("SMORVALA_E2E_ROUTE", "host"))
+# The program under test, for the checks of its resources too.
+os.environ["SMORVALA_EXE"] = ROUTE.exe
+
+
+def wine(*arguments):
+    """A command line that runs a Windows program under the route's Wine."""
+    return [ROUTE.loader, *arguments]
 
 
 def wait_for(condition, seconds, what):
@@ -40,15 +138,18 @@ def succeeds(*command):
 
 def set_environment(work, runtime):
     os.environ.update({
-        "WINEPREFIX": os.path.join(BUILD, "wine-prefix"),
+        "WINEPREFIX": ROUTE.prefix,
+        "WINELOADER": ROUTE.loader,
+        "WINESERVER": ROUTE.server,
+        "WINEARCH": ROUTE.arch,
         # No installer dialog for .NET or the HTML engine may block a run.
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
         "WINEDEBUG": "-all",
         "LANG": "zh_CN.UTF-8",
         "XDG_RUNTIME_DIR": runtime,
         "SMORVALA_E2E_BUILD": work,
-        "SMORVALA_EXE": os.path.join(BUILD, "windows", "SMorvala.exe"),
-        "SMORVALA_DRIVER": os.path.join(BUILD, "windows", "smorvala-e2e-driver.exe"),
+        "SMORVALA_EXE": ROUTE.exe,
+        "SMORVALA_DRIVER": os.path.join(BUILD, ROUTE.driver_build, "smorvala-e2e-driver.exe"),
         "SMORVALA_REPLAY": os.path.join(BUILD, "host", "headless", "smorvala-replay"),
     })
     # LANG alone chooses the locale, so that Wine speaks Chinese and finds Chinese fonts.
@@ -106,26 +207,46 @@ def desktop(work):
             # of its own that it closes as soon as the data is written, are then mostly lost.
             start(["pacat", "--playback", "--raw", "--latency-msec=10", "/dev/zero"], log)
 
+            if ROUTE.emulated and ROUTE.i386 == "none":
+                register_i386_handler()
             if not os.path.exists(os.path.join(os.environ["WINEPREFIX"], "system.reg")):
-                subprocess.run(["wineboot", "-i"], stdout=log, stderr=log, check=True, timeout=300)
+                subprocess.run(wine("wineboot", "-i"), stdout=log, stderr=log, check=True,
+                               timeout=900 if ROUTE.emulated else 300)
             start_wine_server()
         yield
     finally:
-        subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
+        subprocess.run([ROUTE.server, "-k"], stderr=subprocess.DEVNULL)
         for process in reversed(started):
             process.terminate()
             process.wait()
         shutil.rmtree(runtime, ignore_errors=True)
+        if ROUTE.emulated and ROUTE.i386 == "none":
+            remove_i386_handler()
+
+
+def register_i386_handler():
+    """Has qemu-i386 run every i386 program until remove_i386_handler(), as binfmt_misc of
+    the kernel allows: the 32-bit half of Wine then runs on a host that runs no 32-bit code."""
+    if not os.path.exists(os.path.join(BINFMT, "register")):
+        run_as_root("mount", "-t", "binfmt_misc", "binfmt_misc", BINFMT, check=True)
+    # F: the emulator is opened now, so that it is found from any folder and namespace.
+    line = f":{I386_HANDLER}:M::{I386_MAGIC}:{I386_MASK}:{shutil.which('qemu-i386')}:F"
+    run_as_root("sh", "-c", f"printf '%s' '{line}' > {BINFMT}/register", check=True)
 
 
 def start_wine_server():
     """One server for the whole run, so that each launch of the game is quick. The one that ran
     before is waited for first: a second cannot start beside it."""
-    subprocess.run(["wineserver", "-w"], check=True)
-    subprocess.run(["wineserver", "-p"], check=True)
+    subprocess.run([ROUTE.server, "-w"], check=True)
+    subprocess.run([ROUTE.server, "-p"], check=True)
+    if ROUTE.emulated:
+        # The prefix's services, started by the native Wine: an emulated program that had to
+        # start them itself would wait minutes for its window.
+        subprocess.run(wine("wineboot"), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=True, timeout=300)
 
 
 def restart_wine():
     """Ends whatever runs in the prefix and starts a fresh server: the next test starts clean."""
-    subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
+    subprocess.run([ROUTE.server, "-k"], stderr=subprocess.DEVNULL)
     start_wine_server()

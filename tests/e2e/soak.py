@@ -13,7 +13,7 @@ import random
 import sys
 import time
 
-from desktop import BUILD, desktop
+from desktop import BUILD, ROUTE, desktop
 from smorvala_e2e import (COLUMNS, IDC_START, IDOK, IDYES, X_KEYS, Failure, Game, check,
                           check_equal, check_frames_and_preview, work_dir)
 
@@ -112,6 +112,7 @@ def soak(minutes):
 
 def main():
     minutes = float(sys.argv[1]) if len(sys.argv) > 1 else 10.0
+    print(ROUTE.describe(), flush=True)
     try:
         with desktop(os.path.join(BUILD, "soak")):
             samples, counts, warm_up = soak(minutes)

@@ -11,7 +11,7 @@ import statistics
 import subprocess
 import sys
 
-from desktop import BUILD, desktop
+from desktop import BUILD, ROUTE, desktop
 from smorvala_e2e import Driver, Failure, check
 
 RUNS = 20
@@ -53,6 +53,7 @@ def measure():
 
 
 def main():
+    print(ROUTE.describe(), file=sys.stderr)
     try:
         with desktop(os.path.join(BUILD, "benchmark")):
             times = measure()
@@ -61,7 +62,8 @@ def main():
         sys.exit(1)
     game = statistics.median(times["game"])
     bare = statistics.median(times["bare"])
-    print(f"| start-up to first paint under Wine (median of {RUNS}, ms) | {game:.0f} | "
+    build = "32-bit" if ROUTE.build == "windows" else "64-bit"
+    print(f"| start-up to first paint, {build} build under {ROUTE.wine_name} (median of {RUNS}, ms) | {game:.0f} | "
           f"{bare:.0f} (bare window) | {game / bare:.2f} |")
 
 

@@ -13,6 +13,7 @@ import subprocess
 
 import pytest
 
+from desktop import wine
 from smorvala_e2e import (IDC_START, IDM_ABOUT, IDM_HOMEPAGE, STEP_TIMEOUT, Game, check, check_equal, stays, wait_until, work_dir, xdotool)
 
 HOME_PAGE = "http://www.example.com/"
@@ -54,8 +55,8 @@ def browser_recorder_and_no_sound_server():
     with open(recorder, "w") as script:
         script.write(f"#!/bin/sh\nprintf '%s\\n' \"$*\" >> '{opened_path()}'\n")
     os.chmod(recorder, 0o755)
-    subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\WineBrowser", "/v", "Browsers",
-                    "/t", "REG_SZ", "/d", recorder, "/f"], check=True, timeout=60,
+    subprocess.run(wine("reg", "add", r"HKCU\Software\Wine\WineBrowser", "/v", "Browsers",
+                    "/t", "REG_SZ", "/d", recorder, "/f"), check=True, timeout=60,
                    # Not pipes: Wine's helper processes may keep them open after reg ends.
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     with pytest.MonkeyPatch.context() as patch:
@@ -249,6 +250,7 @@ def test_turns_go_on_silently_without_a_sound_server():
         check(game.running(), "the program still runs")
 
 
+@pytest.mark.smoke
 def test_home_page_opens_on_a_thread_of_its_own_for_each_choice():
     with AboutGame("about-home", trace_shell=True) as game:
         forget_opened()

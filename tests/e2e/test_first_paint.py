@@ -3,11 +3,14 @@
 import os
 import shutil
 
+import pytest
+
 from smorvala_e2e import (BACKGROUND, BLACK, IDC_EXIT, IDC_LEVEL, IDC_PAUSE, IDC_SCORE,
-                          IDC_START, GREEN, WHITE, YELLOW, Game, check, check_equal,
+                          IDC_START, GREEN, STEP_TIMEOUT, WHITE, YELLOW, Game, check, check_equal,
                           frame_pixels, wait_until, work_dir)
 
 
+@pytest.mark.smoke
 def test_window_before_start_shows_the_title_controls_and_empty_frames():
     # Run from a folder whose name is not ASCII, as a player's download folder may be.
     folder = os.path.join(work_dir(), "下载 Jürgen")
@@ -20,7 +23,7 @@ def test_window_before_start_shows_the_title_controls_and_empty_frames():
         width, height = game.client()[2:]
         check(width >= 380 and height >= 527, f"client area {width}x{height} is too small")
         image = wait_until(lambda: (lambda i: i if i.at(10, 14) == WHITE else None)(game.capture()),
-                           5, "the first paint")
+                           STEP_TIMEOUT, "the first paint")
         check_equal(frame_pixels(image, 10, 14, 237, 527), {WHITE}, "the dotted outer frame")
         check_equal(frame_pixels(image, 12, 16, 235, 525), {GREEN}, "the board frame")
         check_equal(frame_pixels(image, 260, 110, 380, 185), {YELLOW}, "the preview box")
@@ -34,6 +37,7 @@ def test_window_before_start_shows_the_title_controls_and_empty_frames():
         check_equal(outside, {BACKGROUND}, "the window's background")
 
 
+@pytest.mark.smoke
 def test_first_paint_after_start_shows_the_falling_piece_at_the_spawn_point_and_the_preview(game):
     image = game.start()
     falling_shape = [s for s in range(7) if image.cells_of(s + 1, rows=range(0, 4))][0]

@@ -61,6 +61,7 @@ def test_closing_the_window_ends_the_program_with_code_0_and_no_question(game, h
     check_equal(game.driver.request("exists"), "ok 0", "the main window after closing")
 
 
+@pytest.mark.smoke
 def test_exit_answered_yes_before_start_ends_the_program_with_code_0(game):
     game.ask(IDC_EXIT, "确定退出游戏吗？", IDYES)
     check_equal(game.wait_exit(), 0, "the exit code")

@@ -40,7 +40,8 @@ def refused_turn(game, ticks):
     raise Failure("no turn against a wall is refused")
 
 
-@pytest.mark.parametrize("keys", [ARROW_KEYS, LETTER_KEYS], ids=["arrows", "letters"])
+@pytest.mark.parametrize("keys", [pytest.param(ARROW_KEYS, id="arrows", marks=pytest.mark.smoke),
+                                  pytest.param(LETTER_KEYS, id="letters")])
 def test_keys_move_turn_and_drop_the_piece_and_a_turn_sounds(game, keys):
     game.keys_used = keys
     start_with_a_turnable_piece(game)

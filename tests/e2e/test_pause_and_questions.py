@@ -4,6 +4,7 @@ running and while paused."""
 import subprocess
 import time
 
+from desktop import wine
 from smorvala_e2e import (EVENT_SLACK_MS, IDC_EXIT, IDC_PAUSE, IDC_SCORE, IDC_START, IDNO,
                           IDYES, PERIOD_MS, QUANTUM_MS, QUESTION_BUTTONS, STEP_TIMEOUT,
                           active_window, check, check_equal, pause, report, wait_until, xdotool)
@@ -26,7 +27,7 @@ def test_pause_stops_the_piece_and_space_on_the_focused_button_continues(game):
 def test_switching_back_from_another_window_focuses_the_main_window_and_continue_resumes(game):
     game.start()
     pause(game)
-    other = subprocess.Popen(["wine", "notepad"], stdout=game.log, stderr=game.log)
+    other = subprocess.Popen(wine("notepad"), stdout=game.log, stderr=game.log)
     try:
         wait_until(lambda: active_window() not in ("", game.xid), 30, "another window to be active")
         xdotool("windowactivate", "--sync", game.xid)
