@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The same sources build the same SMorvala.exe, byte for byte, whatever the folder, the time and
-# the machine's settings, and the players' zip holds that very file: two copies of the working
-# tree, in folders of different names and lengths, are built and packaged one after the other
-# under different time zones and locales, and the SHA-256 sums of their programs compared.
+# The same sources build the same SMorvala.exe, 32- and 64-bit, byte for byte, whatever the
+# folder, the time and the machine's settings, and the players' zip holds that very file: two
+# copies of the working tree, in folders of different names and lengths, are built and packaged
+# one after the other under different time zones and locales, and the SHA-256 sums of their
+# programs compared.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -11,13 +12,16 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 # Builds and packages a copy of the tracked files as they are now, and of new ones not yet
-# added, in $scratch/$1; checks its zip and SHA256SUMS and prints the sum of its program.
+# added, in $scratch/$1, with the 64-bit build beside it; checks its zip and SHA256SUMS and
+# prints the sums of both programs.
 build_copy() {
   local folder=$scratch/$1
   mkdir -p "$folder"
   git ls-files -z --cached --others --exclude-standard |
     tar --null --files-from=- --ignore-failed-read -cf - | tar -xf - -C "$folder"
   cd "$folder"
+  cmake --preset windows-x64 >/dev/null
+  cmake --build --preset windows-x64 -j "$(nproc)" --target SMorvala >/dev/null
   cmake --preset windows >/dev/null
   cmake --build --preset windows -j "$(nproc)" --target package >/dev/null
   cd build/windows
@@ -25,14 +29,15 @@ build_copy() {
   (cd unpacked && cmake -E tar xf ../SMorvala-*-win32.zip)
   cmp unpacked/SMorvala.exe SMorvala.exe >&2
   sha256sum --check --quiet SHA256SUMS >&2
-  sha256sum <SMorvala.exe | cut -d' ' -f1
+  sha256sum SMorvala.exe ../windows-x64/SMorvala.exe
 }
 
 first=$(TZ=UTC LC_ALL=C build_copy a)
 second=$(TZ=Asia/Shanghai LC_ALL=C.UTF-8 build_copy second-copy-in-a-longer-folder-name)
-echo "SMorvala.exe: $first and $second"
+echo "$first"
 if [ "$first" != "$second" ]; then
-  echo "reproducible build: the two folders built different programs" >&2
+  echo "reproducible build: the two folders built different programs:" >&2
+  echo "$second" >&2
   exit 1
 fi
-echo "reproducible build: the same program from both folders, and in each zip"
+echo "reproducible build: the same programs from both folders, and in each zip"
