@@ -28,12 +28,16 @@
 //                         the dialog's controls in creation order, rectangles in client pixels
 //   dialog-units FONT PT  "ok X Y": the dialog base units of a template font, as the dialog
 //                         manager computes them (average width of a-z A-Z, and height)
-//   track MS MAX          watches the cells of the board and the preview for MS milliseconds
-//                         or until MAX changes; "ok LINES POLLS MS-WATCHED", then one line per
-//                         change "change T RRGGBB..." (the centres of columns 0 to 15 of rows 0
-//                         to 22, row by row, the first line being the picture at the start) and
-//                         "box-closed T" once the dialog open at the start has gone, times in
-//                         milliseconds from the start
+//   track MS MAX [ID]     watches the cells of the board and the preview for MS milliseconds
+//                         or until MAX changes; "ok LINES POLLS MS-WATCHED START", then one line per
+//                         change "change T BEFORE RRGGBB..." (read at T, and not yet at the read
+//                         before, at BEFORE: the centres of columns 0 to 15 of rows 0 to 22, row
+//                         by row, the first line being the picture at the start),
+//                         "box-closed T" once the dialog open at the start has gone and, with
+//                         ID, "text T TEXT" for the text of that control at the start and at
+//                         each change, times in milliseconds from the start; START in the
+//                         reply "ok LINES POLLS MS-WATCHED START" is the start on the clock
+//   clock                 "ok MS": the time on Wine's performance counter, in milliseconds
 //   responsive MS         "ok 1" if the game's window answers a message within MS, else "ok 0"
 //   window-info           "ok CLASS WIDTH HEIGHT STYLE ID:CLASS ...": the main window's class,
 //                         outer size, style (hex) and its child controls
@@ -349,14 +353,18 @@ void CommandDialogItems(HWND dialog) {
   }
 }
 
-// Milliseconds since `begin` on the performance counter: Wine's tick count moves in steps too
-// coarse to time a fall step within a timer quantum.
+// Milliseconds on the performance counter: Wine's tick count moves in steps too coarse to time
+// a fall step within a timer quantum. The counter is one clock for every process under Wine.
+double Milliseconds(LONGLONG counts) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return 1000.0 * static_cast<double>(counts) / static_cast<double>(frequency.QuadPart);
+}
+
 double MillisecondsSince(const LARGE_INTEGER& begin) {
   LARGE_INTEGER now;
-  LARGE_INTEGER frequency;
   QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(now.QuadPart - begin.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return Milliseconds(now.QuadPart - begin.QuadPart);
 }
 
 std::string FormatMs(double milliseconds) {
@@ -424,9 +432,11 @@ class CellReader {
   void* bits_ = nullptr;
 };
 
-void CommandTrack(int timeoutMs, int maxChanges) {
+void CommandTrack(int timeoutMs, int maxChanges, int controlId) {
   std::vector<std::string> lines;
   CellReader reader;
+  const HWND control = controlId != 0 ? GetDlgItem(mainWindow, controlId) : nullptr;
+  std::string lastText;
   LARGE_INTEGER begin;
   QueryPerformanceCounter(&begin);
   std::string last;
@@ -435,6 +445,7 @@ void CommandTrack(int timeoutMs, int maxChanges) {
   HWND dialog = GameDialog();
   int changes = 0;
   int polls = 0;
+  double readBefore = 0;
   for (;;) {
     const double readAt = MillisecondsSince(begin);
     if (readAt >= timeoutMs) break;
@@ -442,18 +453,24 @@ void CommandTrack(int timeoutMs, int maxChanges) {
       lines.push_back("box-closed " + FormatMs(readAt));
       dialog = nullptr;
     }
+    if (control != nullptr) {
+      const std::string text = WindowText(control);
+      if (polls == 0 || text != lastText) lines.push_back("text " + FormatMs(readAt) + " " + text);
+      lastText = text;
+    }
     const std::string cells = reader.Read();
     ++polls;
     if (cells != last) {
-      lines.push_back("change " + FormatMs(readAt) + " " + cells);
+      lines.push_back("change " + FormatMs(readAt) + " " + FormatMs(readBefore) + " " + cells);
       last = cells;
       // The first line is the picture at the start, not a change.
       if (++changes > maxChanges) break;
     }
+    readBefore = readAt;
     Sleep(1);
   }
   Reply("ok " + Number(static_cast<long long>(lines.size())) + " " + Number(polls) + " " +
-        FormatMs(MillisecondsSince(begin)));
+        FormatMs(MillisecondsSince(begin)) + " " + FormatMs(Milliseconds(begin.QuadPart)));
   for (const std::string& text : lines) Reply(text);
 }
 
@@ -677,6 +694,10 @@ bool Execute(const std::string& line) {
     Reply("ok " + Number(windows));
   } else if (command == "exists") {
     Reply(MainWindowAlive() ? "ok 1" : "ok 0");
+  } else if (command == "clock") {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    Reply("ok " + FormatMs(Milliseconds(now.QuadPart)));
   } else if (command == "launch-time") {
     CommandLaunchTime(line);
   } else if (command == "dialog-units") {
@@ -709,8 +730,8 @@ bool Execute(const std::string& line) {
     CommandBox(a);
   } else if (command == "dialog-owner" || command == "dialog-client" || command == "dialog-items") {
     ExecuteOnDialog(command);
-  } else if (command == "track" && count == 3) {
-    CommandTrack(a, b);
+  } else if (command == "track" && (count == 3 || count == 4)) {
+    CommandTrack(a, b, count == 4 ? c : 0);
   } else if (command == "responsive" && count == 2) {
     DWORD_PTR result = 0;
     const LRESULT answered = SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, static_cast<UINT>(a), &result);

@@ -52,6 +52,7 @@ BACKGROUND = 0x1B413D
 # Colour index -> 0xRRGGBB as the window paints it; shape s is drawn in index s + 1.
 PALETTE = [0x000000, 0x00FFFF, 0x49D549, 0xDD250D, 0xD8E800, 0xE56A32, 0x4000CF, 0xA600CF,
            0xFFFFFF]
+WHITE_INDEX = PALETTE.index(WHITE)  # a flashed row's cells
 
 # The part of the client area the game paints; the child controls paint themselves and are
 # left out of every comparison with the headless surface.
@@ -202,18 +203,24 @@ class Cells:
 
 class Tracked:
     """What the driver's tracker saw: the picture at the start, then every change with the time
-    it was read (milliseconds from the start, on Wine's performance counter), and when the box
-    open at the start closed (None if it did not)."""
+    it was read (milliseconds from the start, on Wine's performance counter), when the box open
+    at the start closed (None if it did not) and the texts of the control it followed, with
+    the time each was first read. A change happened after the read before it, at the time
+    kept in `before` beside it."""
 
-    def __init__(self, lines, polls, watched):
-        self.changes, self.box_closed = [], None
+    def __init__(self, lines, polls, watched, started):
+        self.changes, self.before, self.box_closed, self.texts = [], [], None, []
         self.watched = watched
+        self.started = started  # on the driver's clock
         for line in lines:
             words = line.split()
             if words[0] == "change":
-                self.changes.append((float(words[1]), Cells(words[2])))
+                self.changes.append((float(words[1]), Cells(words[3])))
+                self.before.append(float(words[2]))
             elif words[0] == "box-closed":
                 self.box_closed = float(words[1])
+            elif words[0] == "text":
+                self.texts.append((float(words[1]), line.split(" ", 2)[2] if len(words) > 2 else ""))
         self.polls = polls
         check(self.changes, "driver: the tracker read nothing")
 
@@ -488,17 +495,31 @@ class Driver:
         where = " ".join(f"{x} {y}" for x, y in points)
         self.send(f"watch {int(timeout * 1000)} {mode} {colour:06x} {where}")
 
-    def track(self, milliseconds, max_changes):
-        """Starts watching the board, the preview and the box open at the start from inside
-        Wine, and returns at once; `tracked()` waits for what was seen."""
-        self.send(f"track {milliseconds} {max_changes}")
+    def track(self, milliseconds, max_changes, control_id=None):
+        """Starts watching the board, the preview, the box open at the start and the text of
+        the control `control_id` from inside Wine, and returns at once; `tracked()` waits for
+        what was seen."""
+        self.send(f"track {milliseconds} {max_changes}" + (f" {control_id}" if control_id else ""))
 
     def tracked(self):
         """What the track command saw: see Tracked."""
         answer = self.reply()
         check(answer.startswith("ok "), f"driver: track: {answer!r}")
-        lines, polls, watched = answer.split()[1:]
-        return Tracked([self.reply() for _ in range(int(lines))], int(polls), float(watched))
+        lines, polls, watched, started = answer.split()[1:]
+        return Tracked([self.reply() for _ in range(int(lines))], int(polls), float(watched),
+                       float(started))
+
+    def clock_offset(self, tries=5):
+        """The driver's clock minus time.monotonic(), both in ms, and how far off it may be:
+        from the quickest of a few requests, their midpoint against the time they read."""
+        best = None
+        for _ in range(tries):
+            before = time.monotonic()
+            read = float(self.request("clock").split()[1])
+            after = time.monotonic()
+            if best is None or after - before < best[1]:
+                best = (read - 500 * (before + after), 500 * (after - before))
+        return best
 
     def close(self):
         try:

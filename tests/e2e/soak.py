@@ -14,13 +14,12 @@ import sys
 import time
 
 from desktop import BUILD, ROUTE, desktop
-from smorvala_e2e import (COLUMNS, IDC_START, IDOK, IDYES, X_KEYS, Failure, Game, check,
-                          check_equal, check_frames_and_preview, work_dir)
+from smorvala_e2e import (COLUMNS, IDC_START, IDOK, IDYES, WHITE_INDEX, X_KEYS, Failure, Game,
+                          check, check_equal, check_frames_and_preview, work_dir)
 
 KEYS = list(X_KEYS.values())  # the arrows and A, D, S, W
 # Down less often than the others, so that games last and rows get cleared now and then.
 KEY_WEIGHTS = [3, 3, 3, 1, 3, 3, 1, 3]
-WHITE_INDEX = 8
 SAMPLE_SECONDS = 10
 PICTURE_SECONDS = 1.0
 # Growth allowed after the warm-up: Wine's heaps settle in steps of pages, objects not at all.
