@@ -15,7 +15,8 @@ ExternalProject_Add(smorvala-win64
   BINARY_DIR ${CMAKE_BINARY_DIR}/win64
   CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-x86_64.cmake
              -DCMAKE_BUILD_TYPE=Release
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target SMorvala
+  # Without the calling make's job server, which it could not share.
+  BUILD_COMMAND ${CMAKE_COMMAND} -E env --unset=MAKEFLAGS ${CMAKE_COMMAND} --build <BINARY_DIR> --target SMorvala
   BUILD_ALWAYS ON
   EXCLUDE_FROM_ALL ON
   BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/win64/SMorvala.exe
