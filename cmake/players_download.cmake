@@ -1,15 +1,52 @@
-# The players' download, made by `cmake --build --preset windows --target package`:
-# SMorvala-VERSION-win32.zip beside the program, holding the program and README.txt, and beside
-# it SHA256SUMS with the sums of the zip and of the program (cmake/write_sha256sums.cmake).
-install(TARGETS SMorvala RUNTIME DESTINATION .)
+# The players' downloads, made by `cmake --build --preset windows --target package` beside the
+# program: SMorvala-VERSION-win32.zip, holding the program and README.txt; the Debian package
+# smorvala_VERSION_all.deb (cmake/make_deb.cmake); and SHA256SUMS with the sums of both and of
+# the program. Included by the 32-bit builds, whose program both downloads ship.
+
 # Windows line ends, and a byte-order mark in the template: Notepad of any Windows version then
 # shows the Chinese text.
 configure_file(${PROJECT_SOURCE_DIR}/docs/players-readme.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
 
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win32)
-# The two files at the top of the zip: unpacking it makes the folder of the game.
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/write_sha256sums.cmake)
-include(CPack)
+# The Debian package carries the 64-bit build too, for the hosts that run no 32-bit code: the
+# same sources built here by the 64-bit toolchain.
+include(ExternalProject)
+ExternalProject_Add(smorvala-win64
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${CMAKE_BINARY_DIR}/win64
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-x86_64.cmake
+             -DCMAKE_BUILD_TYPE=Release
+  # Without the calling make's job server, which it could not share.
+  BUILD_COMMAND ${CMAKE_COMMAND} -E env --unset=MAKEFLAGS ${CMAKE_COMMAND} --build <BINARY_DIR> --target SMorvala
+  BUILD_ALWAYS ON
+  EXCLUDE_FROM_ALL ON
+  BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/win64/SMorvala.exe
+  INSTALL_COMMAND "")
+
+set(program $<TARGET_FILE:SMorvala>)
+set(zip ${CMAKE_BINARY_DIR}/${PROJECT_NAME}-${PROJECT_VERSION}-win32.zip)
+set(deb ${CMAKE_BINARY_DIR}/smorvala_${PROJECT_VERSION}_all.deb)
+set(release -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DVERSION=${PROJECT_VERSION})
+set(release_files ${PROJECT_SOURCE_DIR}/linux/changelog ${PROJECT_SOURCE_DIR}/cmake/release_date.cmake)
+
+add_custom_command(OUTPUT ${zip}
+  COMMAND ${CMAKE_COMMAND} ${release} -DSTAGE=${CMAKE_BINARY_DIR}/zip-files -DZIP=${zip}
+          "-DFILES=${CMAKE_BINARY_DIR}/README.txt\;${program}" -P ${PROJECT_SOURCE_DIR}/cmake/make_zip.cmake
+  DEPENDS SMorvala ${program} ${CMAKE_BINARY_DIR}/README.txt ${PROJECT_SOURCE_DIR}/cmake/make_zip.cmake
+          ${release_files}
+  COMMENT "The players' zip")
+
+file(GLOB linux_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/linux/*)
+add_custom_command(OUTPUT ${deb}
+  COMMAND ${CMAKE_COMMAND} ${release} -DSTAGE=${CMAKE_BINARY_DIR}/deb-files -DDEB=${deb}
+          -DPROGRAM32=${program} -DPROGRAM64=${CMAKE_BINARY_DIR}/win64/SMorvala.exe
+          -P ${PROJECT_SOURCE_DIR}/cmake/make_deb.cmake
+  DEPENDS SMorvala ${program} smorvala-win64 ${CMAKE_BINARY_DIR}/win64/SMorvala.exe ${linux_files}
+          ${PROJECT_SOURCE_DIR}/res/smorvala.ico ${PROJECT_SOURCE_DIR}/cmake/make_deb.cmake ${release_files}
+  COMMENT "The Debian package")
+
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/SHA256SUMS
+  COMMAND ${CMAKE_COMMAND} -DSUMS=${CMAKE_BINARY_DIR}/SHA256SUMS "-DFILES=${zip}\;${program}\;${deb}"
+          -P ${PROJECT_SOURCE_DIR}/cmake/write_sha256sums.cmake
+  DEPENDS ${zip} ${program} ${deb} ${PROJECT_SOURCE_DIR}/cmake/write_sha256sums.cmake)
+
+add_custom_target(package DEPENDS ${CMAKE_BINARY_DIR}/SHA256SUMS)

@@ -67,10 +67,13 @@ class Route:
         return f"playing {os.path.relpath(self.exe, ROOT)} under {how}: {self.why}"
 
 
+def as_root(*command):
+    """The command as root runs it: through sudo where the suite is not run by root."""
+    return command if os.geteuid() == 0 else ("sudo", "-n", *command)
+
+
 def run_as_root(*command, **options):
-    if os.geteuid() != 0:
-        command = ("sudo", "-n", *command)
-    return subprocess.run(command, **options)
+    return subprocess.run(as_root(*command), **options)
 
 
 def remove_i386_handler():

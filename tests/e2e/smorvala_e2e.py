@@ -448,10 +448,11 @@ def active_window():
 # The driver and the game
 
 class Driver:
-    """smorvala-e2e-driver.exe under Wine: one command per line, one reply per command."""
+    """smorvala-e2e-driver.exe under Wine: one command per line, one reply per command. The
+    command prefix `player` runs it as another user, in that user's Wine session."""
 
-    def __init__(self, log):
-        self.process = subprocess.Popen(wine(os.environ["SMORVALA_DRIVER"]),
+    def __init__(self, log, player=()):
+        self.process = subprocess.Popen([*player, *wine(os.environ["SMORVALA_DRIVER"])],
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log)
 
     def send(self, command):
@@ -538,14 +539,10 @@ class Game:
         self.log = open(os.path.join(work_dir(), f"{name}.log"), "ab")
         self.name = name
         self.process = None
-        self.driver = Driver(self.log)
+        self.driver = None
         try:
-            # A window left by an earlier test would be found in place of this one.
-            check_equal(self.driver.request("window-count"), "ok 0",
-                        "game windows still open before the launch")
             self.launched_at = time.time()
-            self.process = subprocess.Popen(wine(program or os.environ["SMORVALA_EXE"]),
-                                            stdout=self.log, stderr=self.log)
+            self.launch(program or os.environ["SMORVALA_EXE"])
             answer = self.driver.request(f"wait-window {int(LAUNCH_TIMEOUT * 1000)}")
             check(answer == "ok", "the main window did not appear")
             self.shown_at = time.time()
@@ -566,6 +563,15 @@ class Game:
     def __exit__(self, *exc):
         self.end()
 
+    def launch(self, program):
+        """Starts the driver, then the program under the route's Wine; sets `driver` and
+        `process`."""
+        self.driver = Driver(self.log)
+        # A window left by an earlier test would be found in place of this one.
+        check_equal(self.driver.request("window-count"), "ok 0",
+                    "game windows still open before the launch")
+        self.process = subprocess.Popen(wine(program), stdout=self.log, stderr=self.log)
+
     def x_window(self, title="^SMorvala$"):
         """The X window of the game's window with that title, or None."""
         found = subprocess.run(["xdotool", "search", "--name", title],
@@ -577,7 +583,8 @@ class Game:
         self._shut_down()
 
     def _shut_down(self):
-        self.driver.close()
+        if self.driver is not None:
+            self.driver.close()
         if self.process is not None and self.process.poll() is None:
             self.process.kill()
             self.process.wait()
