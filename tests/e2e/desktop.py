@@ -212,6 +212,10 @@ def desktop(work):
 
             if ROUTE.emulated and ROUTE.i386 == "none":
                 register_i386_handler()
+                # The decision sees through the emulator: the 64-bit build stays the one to play.
+                seen = host_decision()
+                if (seen["SMORVALA_BITS"], seen["SMORVALA_I386"]) != ("64", "emulated"):
+                    raise RuntimeError(f"with qemu-i386 registered, the host's route became {seen}")
             if not os.path.exists(os.path.join(os.environ["WINEPREFIX"], "system.reg")):
                 subprocess.run(wine("wineboot", "-i"), stdout=log, stderr=log, check=True,
                                timeout=900 if ROUTE.emulated else 300)
