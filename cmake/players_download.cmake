@@ -49,4 +49,7 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/SHA256SUMS
           -P ${PROJECT_SOURCE_DIR}/cmake/write_sha256sums.cmake
   DEPENDS ${zip} ${program} ${deb} ${PROJECT_SOURCE_DIR}/cmake/write_sha256sums.cmake)
 
+# A build folder set up when CPack made the zip still holds CPack's configuration, which reserves
+# this target's name.
+file(REMOVE ${CMAKE_BINARY_DIR}/CPackConfig.cmake ${CMAKE_BINARY_DIR}/CPackSourceConfig.cmake)
 add_custom_target(package DEPENDS ${CMAKE_BINARY_DIR}/SHA256SUMS)

@@ -40,8 +40,9 @@ smorvala_probe_i386() {
   # A kernel without IA-32 emulation refuses the file ("Exec format error"): the coprocess then
   # ends without a line.
   coproc SMORVALA_PROBE { exec "$probe" 2>/dev/null; }
-  local pid=$SMORVALA_PROBE_PID
-  if read -r -t 60 -u "${SMORVALA_PROBE[0]}" line; then
+  # Taken at once: the shell forgets them when the coprocess ends.
+  local pid=$SMORVALA_PROBE_PID output=${SMORVALA_PROBE[0]} input=${SMORVALA_PROBE[1]}
+  if read -r -t 60 -u "$output" line; then
     local exe
     exe=$(readlink "/proc/$pid/exe")
     if [ "$exe" = "$(readlink -f "$probe")" ]; then
@@ -52,8 +53,8 @@ smorvala_probe_i386() {
     fi
   fi
   # Closing its input ends the probe.
-  exec {SMORVALA_PROBE[1]}>&-
-  wait "$pid" 2>/dev/null
+  exec {input}>&- {output}<&-
+  wait "$pid" 2>/dev/null || true
   rm -f "$probe"
 }
 
