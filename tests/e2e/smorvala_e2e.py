@@ -544,7 +544,8 @@ class Game:
             self.launched_at = time.time()
             self.launch(program or os.environ["SMORVALA_EXE"])
             answer = self.driver.request(f"wait-window {int(LAUNCH_TIMEOUT * 1000)}")
-            check(answer == "ok", "the main window did not appear")
+            check(answer == "ok", "the main window did not appear; the program " +
+                  ("still runs" if self.process.poll() is None else f"ended with {self.process.returncode}"))
             self.shown_at = time.time()
             self.xid = wait_until(self.x_window, STEP_TIMEOUT, "the X window of the game")
             # The window manager activates a new window; the keys then reach it.
