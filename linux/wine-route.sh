@@ -58,6 +58,11 @@ smorvala_probe_i386() {
   rm -f "$probe"
 }
 
+# The loader, the server and the prefix's kind of the 64-bit Wine.
+smorvala_use_wine64() {
+  export WINELOADER=$SMORVALA_WINE64 WINESERVER=/usr/lib/wine/wineserver64 WINEARCH=win64
+}
+
 smorvala_wine_route() {
   smorvala_probe_i386 "$1"
   if [ "$SMORVALA_I386" = native ] && [ -x "$SMORVALA_WINE32" ]; then
@@ -71,7 +76,7 @@ smorvala_wine_route() {
       emulated) SMORVALA_WHY="this host runs 32-bit code only under emulation ($SMORVALA_I386_INTERPRETER)" ;;
       *) SMORVALA_WHY="this host runs no 32-bit code" ;;
     esac
-    export WINELOADER=$SMORVALA_WINE64 WINESERVER=/usr/lib/wine/wineserver64 WINEARCH=win64
+    smorvala_use_wine64
   else
     SMORVALA_WHY="Wine is not installed: install the package wine64 (and wine32 where this host runs 32-bit programs)."
     return 1

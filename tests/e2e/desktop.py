@@ -83,25 +83,27 @@ def remove_i386_handler():
 
 
 def host_decision():
-    """The decision of linux/wine-route.sh on this host, as a dict of its variables."""
+    """The decision of linux/wine-route.sh on this host, as a dict of its variables, and the
+    loader, server and prefix kind of the 64-bit Wine."""
     names = ["SMORVALA_BITS", "SMORVALA_WHY", "SMORVALA_I386", "WINELOADER", "WINESERVER", "WINEARCH"]
+    wine = "; ".join(f'echo "${name}"' for name in names[3:])
     os.makedirs(BUILD, exist_ok=True)
     script = ('. "$1/linux/wine-route.sh"; smorvala_wine_route "$2"; echo "$?"; '
-              + "; ".join(f'echo "${name}"' for name in names))
+              + "; ".join(f'echo "${name}"' for name in names[:3])
+              + f"; {wine}; smorvala_use_wine64; {wine}")
     lines = subprocess.run(["bash", "-c", script, "wine-route", ROOT, BUILD], check=True,
                            capture_output=True, text=True).stdout.splitlines()
-    decision = dict(zip(names, lines[1:]))
+    decision = dict(zip(names, lines[1:7]))
     if lines[0] != "0":
         sys.exit(f"end-to-end: {decision['SMORVALA_WHY']}")
-    return decision
+    return decision, tuple(lines[7:10])
 
 
 def choose_route(which):
     """The route of this host ("host"), or the other build's ("other")."""
     remove_i386_handler()
-    host = host_decision()
+    host, wine64 = host_decision()
     native = host["SMORVALA_BITS"] == "32"
-    wine64 = ("/usr/lib/wine/wine64", "/usr/lib/wine/wineserver64", "win64")
     if which == "host":
         build = "windows" if native else "windows-x64"
         return Route(build, build, host["WINELOADER"], host["WINESERVER"], host["WINEARCH"],
@@ -213,7 +215,7 @@ def desktop(work):
             if ROUTE.emulated and ROUTE.i386 == "none":
                 register_i386_handler()
                 # The decision sees through the emulator: the 64-bit build stays the one to play.
-                seen = host_decision()
+                seen = host_decision()[0]
                 if (seen["SMORVALA_BITS"], seen["SMORVALA_I386"]) != ("64", "emulated"):
                     raise RuntimeError(f"with qemu-i386 registered, the host's route became {seen}")
             if not os.path.exists(os.path.join(os.environ["WINEPREFIX"], "system.reg")):
