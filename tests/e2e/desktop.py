@@ -255,6 +255,35 @@ def start_wine_server():
                        check=True, timeout=300)
 
 
+def link_unless_registry(source, copy):
+    """Copies a registry file of a Wine prefix, which Wine rewrites in place, and links any
+    other: Wine never writes to the rest, hundreds of megabytes of DLLs."""
+    if source.endswith(".reg"):
+        shutil.copy2(source, copy)
+    else:
+        os.link(source, copy)
+
+
+def prefix_at_dpi(dpi):
+    """The route's Wine prefix, or at a screen resolution other than Wine's 96 DPI a copy of it
+    made once with that resolution: Wine reads it only as the prefix's programs start."""
+    if dpi == 96:
+        return ROUTE.prefix
+    prefix = f"{ROUTE.prefix}-dpi{dpi}"
+    if not os.path.exists(os.path.join(prefix, "system.reg")):
+        making = prefix + ".new"
+        shutil.rmtree(making, ignore_errors=True)
+        shutil.copytree(ROUTE.prefix, making, symlinks=True, copy_function=link_unless_registry)
+        there = dict(os.environ, WINEPREFIX=making)
+        subprocess.run(wine("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t",
+                            "REG_DWORD", "/d", str(dpi), "/f"), env=there, check=True, timeout=120,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # The registry is on disk once that prefix's server has ended.
+        subprocess.run([ROUTE.server, "-w"], env=there, check=True)
+        os.rename(making, prefix)
+    return prefix
+
+
 def restart_wine():
     """Ends whatever runs in the prefix and starts a fresh server: the next test starts clean."""
     subprocess.run([ROUTE.server, "-k"], stderr=subprocess.DEVNULL)

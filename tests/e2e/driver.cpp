@@ -14,7 +14,12 @@
 //   text ID               the text of the child control ID (WM_GETTEXT works across processes)
 //   focus                 who has the keyboard focus in the game: "main", "control ID", "box"
 //                         (a dialog), "box control ID" (a control in a dialog) or "none"
+//   desktop NAME MS       waits up to MS for the Wine desktop NAME (a virtual desktop, made by
+//                         "explorer /desktop=NAME,WxH") and reads the game's windows there from
+//                         then on; "ok" or "timeout"
 //   client                the client area: screen x and y of its origin, width and height
+//   placement             "ok L T R B  L T R B  L T R B": the main window's outer rectangle, and
+//                         the screen and the work area of the monitor it lies on
 //   pixels X Y W H        "ok W H", then W*H*3 bytes of RGB read from the client area
 //   watch MS is|not RRGGBB X Y [X Y ...]
 //                         polls until every listed client pixel shows the colour (is) or none
@@ -24,6 +29,7 @@
 //   dialog-count          the number of the game's visible dialogs
 //   dialog-owner          "ok 1" if the main window owns the dialog and is disabled by it
 //   dialog-client         "ok X Y W H": the dialog's client area, its origin on the screen
+//   dialog-pixels X Y W H as pixels, from the dialog's client area
 //   dialog-items          "ok N" and N lines "CLASS ID STYLE LEFT TOP WIDTH HEIGHT TEXT",
 //                         the dialog's controls in creation order, rectangles in client pixels
 //   dialog-units FONT PT  "ok X Y": the dialog base units of a template font, as the dialog
@@ -51,6 +57,8 @@
 //                         exists and until its client pixel X Y shows the colour (or the
 //                         system's window colour), then ends that process; "ok WINDOW PAINT"
 //                         in milliseconds from the start, or "timeout"
+//   end-game              ends the game's process, by the id of the process that owns the main
+//                         window, and waits for it; "ok"
 //   quit                  ends the driver
 // Texts are UTF-8. A command that cannot be carried out replies "error REASON".
 #define PSAPI_VERSION 2
@@ -235,10 +243,43 @@ void CommandClient(HWND hwnd) {
         Number(client.bottom));
 }
 
+std::string Corners(const RECT& rect) {
+  return Number(rect.left) + " " + Number(rect.top) + " " + Number(rect.right) + " " + Number(rect.bottom);
+}
+
+void CommandPlacement() {
+  RECT outer = {};
+  GetWindowRect(mainWindow, &outer);
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(mainWindow, MONITOR_DEFAULTTONEAREST), &monitor);
+  Reply("ok " + Corners(outer) + "  " + Corners(monitor.rcMonitor) + "  " + Corners(monitor.rcWork));
+}
+
+// A program sees the windows of its own thread's desktop only: the game in a virtual desktop is
+// found once this thread has moved there. The thread owns no window yet, so it may move.
+void CommandDesktop(const std::string& line) {
+  char name[32] = {};
+  char desktopName[64] = {};
+  int timeoutMs = 0;
+  if (std::sscanf(line.c_str(), "%31s %63s %d", name, desktopName, &timeoutMs) != 3) {
+    return Reply("error usage: desktop NAME MS");
+  }
+  for (int waited = 0;; waited += kPollMs) {
+    const HDESK desktop = OpenDesktopW(Wide(desktopName).c_str(), 0, FALSE, GENERIC_ALL);
+    if (desktop != nullptr) {
+      if (!SetThreadDesktop(desktop)) return Reply("error cannot move to the desktop");
+      return Reply("ok");
+    }
+    if (waited >= timeoutMs) return Reply("timeout");
+    Sleep(kPollMs);
+  }
+}
+
 // Reads what the window shows through its own device context, as a 24-bit top-down DIB.
-void CommandPixels(int x, int y, int width, int height) {
+void CommandPixels(HWND window, int x, int y, int width, int height) {
   if (width <= 0 || height <= 0) return Reply("error empty area");
-  const HDC windowDc = GetDC(mainWindow);
+  const HDC windowDc = GetDC(window);
   const HDC memoryDc = CreateCompatibleDC(windowDc);
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -262,7 +303,7 @@ void CommandPixels(int x, int y, int width, int height) {
   SelectObject(memoryDc, previous);
   DeleteObject(bitmap);
   DeleteDC(memoryDc);
-  ReleaseDC(mainWindow, windowDc);
+  ReleaseDC(window, windowDc);
   Reply("ok " + Number(width) + " " + Number(height));
   std::fwrite(rgb.data(), 1, rgb.size(), stdout);
   std::fflush(stdout);
@@ -661,16 +702,29 @@ void CommandLaunchTime(const std::string& line) {
 }
 
 // The commands on the game's open dialog.
-void ExecuteOnDialog(const std::string& command) {
+void ExecuteOnDialog(const std::string& command, int count, int x, int y, int width, int height) {
   const HWND dialog = GameDialog();
   if (dialog == nullptr) return Reply("error no dialog");
-  if (command == "dialog-owner") {
+  if (command == "dialog-pixels" && count == 5) {
+    CommandPixels(dialog, x, y, width, height);
+  } else if (command == "dialog-owner") {
     Reply(GetWindow(dialog, GW_OWNER) == mainWindow && !IsWindowEnabled(mainWindow) ? "ok 1" : "ok 0");
   } else if (command == "dialog-client") {
     CommandClient(dialog);
   } else {
     CommandDialogItems(dialog);
   }
+}
+
+// A game started through a virtual desktop's explorer is not a child of the suite's: it is ended
+// here, by the id of the process that owns its window.
+void CommandEndGame() {
+  const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, GameProcess());
+  if (process == nullptr) return Reply("error cannot open the game's process");
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, 10000);
+  CloseHandle(process);
+  Reply("ok");
 }
 
 // Runs one command line; returns false for "quit".
@@ -702,6 +756,8 @@ bool Execute(const std::string& line) {
     CommandLaunchTime(line);
   } else if (command == "dialog-units") {
     CommandDialogUnits(line);
+  } else if (command == "desktop") {
+    CommandDesktop(line);
   } else if (command == "dialog-count") {
     // None once the game has ended.
     Reply("ok " + Number(static_cast<long long>(GameDialogs().size())));
@@ -722,14 +778,17 @@ bool Execute(const std::string& line) {
     CommandFocus();
   } else if (command == "client") {
     CommandClient(mainWindow);
+  } else if (command == "placement") {
+    CommandPlacement();
   } else if (command == "pixels" && count == 5) {
-    CommandPixels(a, b, c, d);
+    CommandPixels(mainWindow, a, b, c, d);
   } else if (command == "watch") {
     CommandWatch(line);
   } else if (command == "box" && count == 2) {
     CommandBox(a);
-  } else if (command == "dialog-owner" || command == "dialog-client" || command == "dialog-items") {
-    ExecuteOnDialog(command);
+  } else if (command == "dialog-owner" || command == "dialog-client" || command == "dialog-items" ||
+             command == "dialog-pixels") {
+    ExecuteOnDialog(command, count, a, b, c, d);
   } else if (command == "track" && (count == 3 || count == 4)) {
     CommandTrack(a, b, count == 4 ? c : 0);
   } else if (command == "responsive" && count == 2) {
@@ -743,6 +802,8 @@ bool Execute(const std::string& line) {
     Reply("ok");
   } else if (command == "resources") {
     CommandResources();
+  } else if (command == "end-game") {
+    CommandEndGame();
   } else {
     Reply("error unknown command: " + line);
   }

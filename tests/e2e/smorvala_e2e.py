@@ -24,6 +24,8 @@ import threading
 import time
 import wave
 
+import PIL.Image
+
 from desktop import ROOT, ROUTE, SOUND_SINK, wine
 
 # Identifiers of the main window's controls and of the message-box buttons.
@@ -82,6 +84,52 @@ STEP_TIMEOUT = 30.0 if ROUTE.emulated else 5.0
 def work_dir():
     """Where the logs and the pictures of failures go: the desktop's work directory."""
     return os.environ["SMORVALA_E2E_BUILD"]
+
+
+GOLDEN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "golden")
+
+
+def golden(name, seen=None):
+    """The picture `name` of tests/e2e/golden, as the program showed it on the desktop it was
+    made for. With SMORVALA_E2E_RECORD=1 the picture `seen` there is recorded as it instead, and
+    returned; without one, there is none yet (None)."""
+    path = os.path.join(GOLDEN, f"{name}.png")
+    if os.environ.get("SMORVALA_E2E_RECORD") == "1":
+        if seen is not None:
+            seen.save_png(path)
+        return seen
+    return Image.open_png(path)
+
+
+def settled(read, reference, rectangles, timeout=STEP_TIMEOUT):
+    """The picture that `read()` gives once the rectangles show what they show in `reference`
+    (a window and its controls paint apart), or once it has stood still for half a second where
+    there is no reference yet; after `timeout`, whatever it shows then."""
+    deadline = time.monotonic() + timeout
+    still_since, last = time.monotonic(), None
+    while True:
+        image = read()
+        if reference is not None:
+            done = all(image.region(*r) == reference.region(*r) for r in rectangles)
+        else:
+            if last is None or image.rgb != last.rgb:
+                still_since, last = time.monotonic(), image
+            done = time.monotonic() - still_since >= 0.5
+        if done or time.monotonic() > deadline:
+            return image
+        time.sleep(0.05)
+
+
+def check_same_pixels(seen, expected, rectangle, what, name):
+    """The rectangle (left, top, right, bottom) shows the same pixels in both pictures; if not,
+    both are kept among the failures as NAME-seen.png and NAME-expected.png."""
+    if seen.region(*rectangle) == expected.region(*rectangle):
+        return
+    failures = os.path.join(work_dir(), "failures")
+    os.makedirs(failures, exist_ok=True)
+    seen.save_png(os.path.join(failures, f"{name}-seen.png"))
+    expected.save_png(os.path.join(failures, f"{name}-expected.png"))
+    raise Failure(f"{what}: the pixels of {rectangle} differ (pictures in {failures})")
 
 
 def frame_pixels(image, left, top, right, bottom, skip_bottom=()):
@@ -177,10 +225,18 @@ class Image:
     def cells_of(self, colour_index, columns=range(COLUMNS), rows=range(ROWS)):
         return {(c, r) for c in columns for r in rows if self.cell(c, r) == colour_index}
 
-    def save_ppm(self, path):
-        with open(path, "wb") as out:
-            out.write(b"P6\n%d %d\n255\n" % (self.width, self.height))
-            out.write(self.rgb)
+    def region(self, left, top, right, bottom):
+        """The pixels of a rectangle (right and bottom exclusive), row by row, to compare."""
+        return b"".join(self.rgb[3 * (y * self.width + left):3 * (y * self.width + right)]
+                        for y in range(top, bottom))
+
+    def save_png(self, path):
+        PIL.Image.frombytes("RGB", (self.width, self.height), bytes(self.rgb)).save(path)
+
+    @classmethod
+    def open_png(cls, path):
+        with PIL.Image.open(path) as picture:
+            return cls(picture.width, picture.height, picture.convert("RGB").tobytes())
 
 
 class Cells:
@@ -256,10 +312,11 @@ def _painted_spans(y):
     return spans
 
 
-def differences(real, headless, limit=5):
-    """The first pixels where the window differs from the headless surface, controls left out."""
+def differences(real, headless, limit=5, rows=PAINTED_HEIGHT):
+    """The first pixels where the window differs from the headless surface, controls left out,
+    in the top `rows` rows of the client area."""
     found = []
-    for y in range(PAINTED_HEIGHT):
+    for y in range(min(rows, real.height, headless.height)):
         for left, right in _painted_spans(y):
             a = 3 * (y * real.width + left)
             b = 3 * (y * headless.width + left)
@@ -330,6 +387,11 @@ def rasterise(trace):
 
 def headless_surface(seed, events):
     return rasterise(run_headless("SMORVALA_REPLAY", replay_script(seed, events)))
+
+
+def headless_surface_before_start():
+    """The first paint of the window, before any Start."""
+    return rasterise(run_headless("SMORVALA_REPLAY", "seed 0\npaint\n"))
 
 
 def parse_states(trace):
@@ -472,8 +534,9 @@ class Driver:
             raise Failure(f"driver: {command}: {answer}")
         return answer
 
-    def pixels(self, x, y, width, height):
-        answer = self.request(f"pixels {x} {y} {width} {height}")
+    def pixels(self, x, y, width, height, command="pixels"):
+        """The pixels of the main window's client area, or with "dialog-pixels" the dialog's."""
+        answer = self.request(f"{command} {x} {y} {width} {height}")
         check(answer == f"ok {width} {height}", f"driver: unexpected reply {answer!r}")
         data = self.process.stdout.read(width * height * 3)
         check(len(data) == width * height * 3, "driver: short pixel data")
@@ -535,11 +598,16 @@ class Driver:
 class Game:
     """One run of SMorvala.exe. Use as a context manager: the program is ended on the way out."""
 
-    def __init__(self, name="game", program=None):
+    def __init__(self, name="game", program=None, screen=None):
+        """With `screen` (WIDTH, HEIGHT), the game plays in a Wine virtual desktop of that size,
+        with a taskbar: a screen where, as on Windows, no window manager moves the window.
+        Its `process` is then the desktop's, and the window is not an X window of its own."""
         self.log = open(os.path.join(work_dir(), f"{name}.log"), "ab")
         self.name = name
+        self.screen = screen
         self.process = None
         self.driver = None
+        self.xid = None
         try:
             self.launched_at = time.time()
             self.launch(program or os.environ["SMORVALA_EXE"])
@@ -547,9 +615,10 @@ class Game:
             check(answer == "ok", "the main window did not appear; the program " +
                   ("still runs" if self.process.poll() is None else f"ended with {self.process.returncode}"))
             self.shown_at = time.time()
-            self.xid = wait_until(self.x_window, STEP_TIMEOUT, "the X window of the game")
-            # The window manager activates a new window; the keys then reach it.
-            wait_until(lambda: active_window() == self.xid, STEP_TIMEOUT, "the game to be active")
+            if screen is None:
+                self.xid = wait_until(self.x_window, STEP_TIMEOUT, "the X window of the game")
+                # The window manager activates a new window; the keys then reach it.
+                wait_until(lambda: active_window() == self.xid, STEP_TIMEOUT, "the game to be active")
         except BaseException:
             self._shut_down()  # not end(): a subclass's end() may need what it had no time to make
             raise
@@ -568,10 +637,18 @@ class Game:
         """Starts the driver, then the program under the route's Wine; sets `driver` and
         `process`."""
         self.driver = Driver(self.log)
+        command = wine(program)
+        if self.screen:
+            # "shell" is the name of the virtual desktop that Wine gives a taskbar.
+            command = wine("explorer", "/desktop=shell,{}x{}".format(*self.screen), program)
+            desktop_made = self.driver.request("desktop shell 0") == "ok"
         # A window left by an earlier test would be found in place of this one.
         check_equal(self.driver.request("window-count"), "ok 0",
                     "game windows still open before the launch")
-        self.process = subprocess.Popen(wine(program), stdout=self.log, stderr=self.log)
+        self.process = subprocess.Popen(command, stdout=self.log, stderr=self.log)
+        if self.screen and not desktop_made:
+            check_equal(self.driver.request(f"desktop shell {int(LAUNCH_TIMEOUT * 1000)}"), "ok",
+                        "the virtual desktop")
 
     def x_window(self, title="^SMorvala$"):
         """The X window of the game's window with that title, or None."""
@@ -585,6 +662,13 @@ class Game:
 
     def _shut_down(self):
         if self.driver is not None:
+            if self.screen:
+                # Not a child of the suite's: the driver ends it, unless it has ended.
+                try:
+                    if self.driver.request("exists") == "ok 1":
+                        self.driver.request("end-game")
+                except (Failure, OSError):
+                    pass
             self.driver.close()
         if self.process is not None and self.process.poll() is None:
             self.process.kill()
@@ -617,6 +701,12 @@ class Game:
 
     def client(self):
         return tuple(int(w) for w in self.driver.request("client").split()[1:])
+
+    def placement(self):
+        """The window's outer rectangle, and the screen and the work area of its monitor, each
+        as (left, top, right, bottom)."""
+        numbers = [int(w) for w in self.driver.request("placement").split()[1:]]
+        return tuple(tuple(numbers[i:i + 4]) for i in (0, 4, 8))
 
     def capture(self):
         width, height = self.client()[2:]
@@ -739,8 +829,8 @@ class Game:
                 return ticks
         failures = os.path.join(work_dir(), "failures")
         os.makedirs(failures, exist_ok=True)
-        image.save_ppm(os.path.join(failures, f"{self.name}-window.ppm"))
-        best[2].save_ppm(os.path.join(failures, f"{self.name}-headless.ppm"))
+        image.save_png(os.path.join(failures, f"{self.name}-window.png"))
+        best[2].save_png(os.path.join(failures, f"{self.name}-headless.png"))
         with open(os.path.join(failures, f"{self.name}-replay.txt"), "w") as script:
             script.write(replay_script(self.seed, self.headless(best[0])))
         pixels = ", ".join(f"({x},{y}) window {r:06x} headless {h:06x}"

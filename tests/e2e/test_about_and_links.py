@@ -14,7 +14,8 @@ import subprocess
 import pytest
 
 from desktop import wine
-from smorvala_e2e import (IDC_START, IDM_ABOUT, IDM_HOMEPAGE, STEP_TIMEOUT, Game, check, check_equal, stays, wait_until, work_dir, xdotool)
+from smorvala_e2e import (IDC_START, IDM_ABOUT, IDM_HOMEPAGE, STEP_TIMEOUT, Game, check, check_equal,
+                          check_same_pixels, golden, settled, stays, wait_until, work_dir, xdotool)
 
 HOME_PAGE = "http://www.example.com/"
 GAME_PAGE = "http://www.example.com/morvala.htm"
@@ -177,8 +178,14 @@ def test_menu_bar_has_two_plain_commands():
                     "the menu bar's items: id, drop-down or not, text")
 
 
-def test_about_box_opens_from_the_menu_bar_modal_to_the_window_with_its_items_in_place():
-    with AboutGame("about-items") as game:
+@pytest.mark.parametrize("locale", ["zh_CN.UTF-8", "C.UTF-8"])
+def test_about_box_opens_from_the_menu_bar_modal_to_the_window_with_its_items_in_place(locale, monkeypatch):
+    # Under a locale other than Chinese the template's face is not there, and the one in its
+    # place has no Chinese.
+    monkeypatch.setenv("LANG", locale)
+    # Away from the box's button, whose border changes under the mouse.
+    xdotool("mousemove", 0, 0)
+    with AboutGame(f"about-items-{locale[:2]}") as game:
         check(not game.about_open(), "no About box before it is asked for")
         check_equal(game.open_about(), "关于", "the About box's caption")
         check_equal(game.driver.request("dialog-owner"), "ok 1",
@@ -196,6 +203,11 @@ def test_about_box_opens_from_the_menu_bar_modal_to_the_window_with_its_items_in
             place = (mul_div(x, base_x, 4), mul_div(y, base_y, 8), mul_div(w, base_x, 4),
                      mul_div(h, base_y, 8))
             check_equal(seen, (kind, item_id, style, text, place), f"item {number}")
+        # Every text drawn as on the Chinese desktop the program was made for.
+        whole = (0, 0, width, height)
+        image = settled(lambda: game.driver.pixels(*whole, "dialog-pixels"), golden("about-box"), [whole])
+        reference = golden("about-box", image if locale == "zh_CN.UTF-8" else None)
+        check_same_pixels(image, reference, whole, "the About box", game.name)
 
 
 def test_enter_and_esc_leave_the_box_open_and_its_close_box_and_alt_f4_end_it():
