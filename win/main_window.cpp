@@ -9,6 +9,7 @@
 #include "win/about_box.h"
 #include "win/board_painting.h"
 #include "win/cell_drawing.h"
+#include "win/readable_font.h"
 #include "win/web_links.h"
 #include "win/win32_conversions.h"
 
@@ -61,6 +62,7 @@ void CreateChildControls(HWND hwnd, HINSTANCE instance) {
 void OnWindowCreated(HWND hwnd, LPARAM lParam) {
   const CREATESTRUCTW* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
   CreateChildControls(hwnd, creation->hInstance);
+  GiveControlsReadableFont(hwnd);
   CreateCellPalette();
   SeedShapeGenerator(ClockSeed());
 }
