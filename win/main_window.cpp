@@ -12,6 +12,7 @@
 #include "win/readable_font.h"
 #include "win/web_links.h"
 #include "win/win32_conversions.h"
+#include "win/window_placement.h"
 
 namespace {
 constexpr const wchar_t* kClassName = L"MainWClass";
@@ -19,8 +20,9 @@ constexpr const wchar_t* kClassName = L"MainWClass";
 // A caption and a system menu only: no minimise or maximise box and no sizing border, so the
 // layout below never has to adapt.
 constexpr DWORD kMainWindowStyle = WS_CAPTION | WS_SYSMENU;
-// Outer position and size in screen pixels; the client area left after the caption, menu bar
-// and borders is larger than the 380 x 527 pixels the painting needs.
+// Outer position and size in screen pixels, as laid out for a screen at 96 DPI of 768 pixels or
+// more: the client area left after the caption, menu bar and borders is then larger than the
+// 380 x 527 pixels the painting needs. FitMainWindow mends them where it is not.
 constexpr int kWindowX = 500;
 constexpr int kWindowY = 130;
 constexpr int kWindowWidth = 400;
@@ -106,9 +108,11 @@ void RegisterMainWindowClass(HINSTANCE instance) {
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {
-  return CreateWindowExW(0, kClassName, Utf16FromUtf8(text::kWindowTitle).c_str(), kMainWindowStyle,
-                         kWindowX, kWindowY, kWindowWidth, kWindowHeight, nullptr, nullptr,
-                         instance, nullptr);
+  const HWND hwnd = CreateWindowExW(0, kClassName, Utf16FromUtf8(text::kWindowTitle).c_str(), kMainWindowStyle,
+                                    kWindowX, kWindowY, kWindowWidth, kWindowHeight, nullptr, nullptr,
+                                    instance, nullptr);
+  if (hwnd != nullptr) FitMainWindow(hwnd);
+  return hwnd;
 }
 
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

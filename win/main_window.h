@@ -6,7 +6,7 @@
 
 // The class "MainWClass": icon, arrow cursor, the dark teal background and the menu bar.
 void RegisterMainWindowClass(HINSTANCE instance);
-// The fixed-size main window; null if it could not be created.
+// The main window, whole on its screen; null if it could not be created.
 HWND CreateMainWindow(HINSTANCE instance);
 
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,43 @@
+#include "win/window_placement.h"
+
+#include <algorithm>
+
+namespace {
+// The painting's extent in the client area: its rightmost pixel is x 379 and its lowest y 526.
+constexpr LONG kPaintingWidth = 380;
+constexpr LONG kPaintingHeight = 527;
+// Each growth may make the menu bar wrap anew, and the client area change again.
+constexpr int kMostGrowths = 4;
+
+SIZE ClientSize(HWND window) {
+  RECT client;
+  GetClientRect(window, &client);
+  return {client.right, client.bottom};
+}
+}  // namespace
+
+void FitMainWindow(HWND window) {
+  RECT outer;
+  GetWindowRect(window, &outer);
+  LONG width = outer.right - outer.left;
+  LONG height = outer.bottom - outer.top;
+  for (int growth = 0; growth < kMostGrowths; ++growth) {
+    const SIZE client = ClientSize(window);
+    if (client.cx >= kPaintingWidth && client.cy >= kPaintingHeight) break;
+    width += std::max(0L, kPaintingWidth - client.cx);
+    height += std::max(0L, kPaintingHeight - client.cy);
+    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& work = monitor.rcWork;
+  const LONG spareRows = std::max(0L, ClientSize(window).cy - kPaintingHeight);
+  const LONG fittedHeight = std::max(std::min(height, work.bottom - work.top), height - spareRows);
+  const LONG left = std::max(work.left, std::min(outer.left, work.right - width));
+  const LONG top = std::max(work.top, std::min(outer.top, work.bottom - fittedHeight));
+  if (left != outer.left || top != outer.top || fittedHeight != height) {
+    SetWindowPos(window, nullptr, left, top, width, fittedHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
