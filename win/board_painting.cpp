@@ -12,9 +12,9 @@ constexpr Colour kYellow = 0xFFFF00;
 
 // The outer dotted frame, the green frame whose black fill is the board's background, and
 // the preview box.
-constexpr PixelRect kOuterFrame = {10, 14, 237, 527};
+constexpr PixelRect kOuterFrame = {10, 14, 237, kPaintingHeight};
 constexpr PixelRect kBoardFrame = {12, 16, 235, 525};
-constexpr PixelRect kPreviewFrame = {260, 110, 380, 185};
+constexpr PixelRect kPreviewFrame = {260, 110, kPaintingWidth, 185};
 
 // The preview always shows the piece as it enters, so no cell of it leaves the preview box.
 constexpr int kPreviewRotation = 0;

@@ -4,8 +4,9 @@
 #include "win/win32_conversions.h"
 
 namespace {
-// The system font of a Chinese Windows at 96 DPI, which draws the controls there: a bold face of
-// the GB2312 character set, its line 16 pixels high and its characters 7 wide on average.
+// The system font as a Chinese Windows describes it at 96 DPI, where it draws the controls: a
+// bold face of the GB2312 character set, its line 16 pixels high, its characters 7 wide on
+// average. With the same description the labels look as they do there.
 constexpr LONG kLabelFontHeight = 16;
 constexpr LONG kLabelFontWidth = 7;
 
@@ -14,7 +15,7 @@ constexpr LONG kLabelFontWidth = 7;
 HFONT labelFont = nullptr;
 HFONT dialogFont = nullptr;
 
-// The texts of one window, run together: the About box's items are the longest, far shorter.
+// The texts of one window, run together: far fewer characters than this in every window.
 struct Characters {
   static constexpr int kCapacity = 512;
   wchar_t text[kCapacity];
@@ -25,13 +26,23 @@ struct Characters {
   }
 };
 
-// Whether the font selected into `dc` draws every character of `characters` with a glyph of its
-// own. A character outside the font's character set comes out as the font's default character;
-// one that an outline font lacks, as an empty box. Only outline fonts tell which glyphs they
-// lack: a raster font's glyphs are its character set.
+// Whether the font selected into `dc` draws every character with a glyph of its own. An outline
+// font draws a character it lacks as an empty box, and tells which it lacks; a raster font has
+// the glyphs of its character set, and draws any other character as its default one.
 bool DrawsEveryCharacter(HDC dc, const Characters& characters) {
   TEXTMETRICW metrics;
   GetTextMetricsW(dc, &metrics);
+  if ((metrics.tmPitchAndFamily & TMPF_VECTOR) != 0) {
+    WORD glyphs[Characters::kCapacity];
+    if (GetGlyphIndicesW(dc, characters.text, characters.length, glyphs, GGI_MARK_NONEXISTING_GLYPHS) ==
+        GDI_ERROR) {
+      return false;
+    }
+    for (int i = 0; i < characters.length; ++i) {
+      if (glyphs[i] == 0xFFFF) return false;
+    }
+    return true;
+  }
   CHARSETINFO charset;
   if (!TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<DWORD_PTR>(metrics.tmCharSet)), &charset,
                             TCI_SRCCHARSET)) {
@@ -39,32 +50,22 @@ bool DrawsEveryCharacter(HDC dc, const Characters& characters) {
   }
   char bytes[2 * Characters::kCapacity];
   BOOL defaultUsed = FALSE;
-  if (WideCharToMultiByte(charset.ciACP, WC_NO_BEST_FIT_CHARS, characters.text, characters.length, bytes,
-                          sizeof bytes, nullptr, &defaultUsed) == 0 ||
-      defaultUsed) {
-    return false;
-  }
-  if ((metrics.tmPitchAndFamily & TMPF_VECTOR) == 0) return true;
-  WORD glyphs[Characters::kCapacity];
-  if (GetGlyphIndicesW(dc, characters.text, characters.length, glyphs, GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR) {
-    return false;
-  }
-  for (int i = 0; i < characters.length; ++i) {
-    if (glyphs[i] == 0xFFFF) return false;
-  }
-  return true;
+  return WideCharToMultiByte(charset.ciACP, WC_NO_BEST_FIT_CHARS, characters.text, characters.length, bytes,
+                             sizeof bytes, nullptr, &defaultUsed) != 0 &&
+         !defaultUsed;
 }
 
-// The height of the line the font draws, or 0 if it lacks a character of `characters`.
-LONG ReadableLineHeight(HWND window, HFONT font, const Characters& characters) {
+// Whether `font` draws every character of `characters` and, when `tallestLine` is not 0, a line
+// no taller than that.
+bool DrawsWhole(HWND window, HFONT font, const Characters& characters, LONG tallestLine) {
   const HDC dc = GetDC(window);
   const HGDIOBJ previous = SelectObject(dc, font);
   TEXTMETRICW metrics;
   GetTextMetricsW(dc, &metrics);
-  const bool readable = DrawsEveryCharacter(dc, characters);
+  const bool whole = DrawsEveryCharacter(dc, characters) && (tallestLine == 0 || metrics.tmHeight <= tallestLine);
   SelectObject(dc, previous);
   ReleaseDC(window, dc);
-  return readable ? metrics.tmHeight : 0;
+  return whole;
 }
 
 void SetFontOfChildren(HWND parent, HFONT font) {
@@ -100,8 +101,10 @@ Characters ControlTexts() {
 }  // namespace
 
 void GiveControlsReadableFont(HWND mainWindow) {
-  const LONG line = ReadableLineHeight(mainWindow, static_cast<HFONT>(GetStockObject(SYSTEM_FONT)), ControlTexts());
-  if (line != 0 && line <= SmallestChildHeight(mainWindow)) return;
+  if (DrawsWhole(mainWindow, static_cast<HFONT>(GetStockObject(SYSTEM_FONT)), ControlTexts(),
+                 SmallestChildHeight(mainWindow))) {
+    return;
+  }
   if (labelFont == nullptr) {
     labelFont = CreateFontW(kLabelFontHeight, kLabelFontWidth, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, GB2312_CHARSET,
                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"");
@@ -117,7 +120,7 @@ void GiveDialogReadableFont(HWND dialog) {
     characters.Append(text);
   }
   const HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-  if (ReadableLineHeight(dialog, font, characters) != 0) return;
+  if (DrawsWhole(dialog, font, characters, 0)) return;
   if (dialogFont == nullptr) {
     LOGFONTW chinese;
     GetObjectW(font, sizeof chinese, &chinese);

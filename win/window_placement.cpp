@@ -2,10 +2,9 @@
 
 #include <algorithm>
 
+#include "win/board_painting.h"
+
 namespace {
-// The painting's extent in the client area: its rightmost pixel is x 379 and its lowest y 526.
-constexpr LONG kPaintingWidth = 380;
-constexpr LONG kPaintingHeight = 527;
 // Each growth may make the menu bar wrap anew, and the client area change again.
 constexpr int kMostGrowths = 4;
 
@@ -14,21 +13,27 @@ SIZE ClientSize(HWND window) {
   GetClientRect(window, &client);
   return {client.right, client.bottom};
 }
+
+SIZE OuterSize(HWND window) {
+  RECT outer;
+  GetWindowRect(window, &outer);
+  return {outer.right - outer.left, outer.bottom - outer.top};
+}
 }  // namespace
 
 void FitMainWindow(HWND window) {
-  RECT outer;
-  GetWindowRect(window, &outer);
-  LONG width = outer.right - outer.left;
-  LONG height = outer.bottom - outer.top;
   for (int growth = 0; growth < kMostGrowths; ++growth) {
     const SIZE client = ClientSize(window);
     if (client.cx >= kPaintingWidth && client.cy >= kPaintingHeight) break;
-    width += std::max(0L, kPaintingWidth - client.cx);
-    height += std::max(0L, kPaintingHeight - client.cy);
-    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const SIZE outer = OuterSize(window);
+    SetWindowPos(window, nullptr, 0, 0, outer.cx + std::max(0L, kPaintingWidth - client.cx),
+                 outer.cy + std::max(0L, kPaintingHeight - client.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
+  RECT outer;
+  GetWindowRect(window, &outer);
+  const LONG width = outer.right - outer.left;
+  const LONG height = outer.bottom - outer.top;
   MONITORINFO monitor = {};
   monitor.cbSize = sizeof monitor;
   GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
