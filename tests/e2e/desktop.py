@@ -255,13 +255,14 @@ def start_wine_server():
                        check=True, timeout=300)
 
 
-def link_unless_registry(source, copy):
-    """Copies a registry file of a Wine prefix, which Wine rewrites in place, and links any
-    other: Wine never writes to the rest, hundreds of megabytes of DLLs."""
-    if source.endswith(".reg"):
-        shutil.copy2(source, copy)
-    else:
+def copy_or_link(source, copy):
+    """Links a file of a Wine prefix's system folders, hundreds of megabytes of DLLs that Wine
+    writes only when it updates the prefix, and copies any other: Wine rewrites its registry
+    and its .ini files in place."""
+    if re.search(r"/drive_c/windows/(system32|syswow64)/", source):
         os.link(source, copy)
+    else:
+        shutil.copy2(source, copy)
 
 
 def prefix_at_dpi(dpi):
@@ -273,7 +274,7 @@ def prefix_at_dpi(dpi):
     if not os.path.exists(os.path.join(prefix, "system.reg")):
         making = prefix + ".new"
         shutil.rmtree(making, ignore_errors=True)
-        shutil.copytree(ROUTE.prefix, making, symlinks=True, copy_function=link_unless_registry)
+        shutil.copytree(ROUTE.prefix, making, symlinks=True, copy_function=copy_or_link)
         there = dict(os.environ, WINEPREFIX=making)
         subprocess.run(wine("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t",
                             "REG_DWORD", "/d", str(dpi), "/f"), env=there, check=True, timeout=120,

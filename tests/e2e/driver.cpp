@@ -711,8 +711,10 @@ void ExecuteOnDialog(const std::string& command, int count, int x, int y, int wi
     Reply(GetWindow(dialog, GW_OWNER) == mainWindow && !IsWindowEnabled(mainWindow) ? "ok 1" : "ok 0");
   } else if (command == "dialog-client") {
     CommandClient(dialog);
-  } else {
+  } else if (command == "dialog-items") {
     CommandDialogItems(dialog);
+  } else {
+    Reply("error usage: dialog-pixels X Y W H");
   }
 }
 

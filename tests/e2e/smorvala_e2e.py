@@ -91,31 +91,20 @@ GOLDEN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "golden")
 
 def golden(name, seen=None):
     """The picture `name` of tests/e2e/golden, as the program showed it on the desktop it was
-    made for. With SMORVALA_E2E_RECORD=1 the picture `seen` there is recorded as it instead, and
-    returned; without one, there is none yet (None)."""
+    made for. With SMORVALA_E2E_RECORD=1, the picture `seen` there is first recorded as it."""
     path = os.path.join(GOLDEN, f"{name}.png")
-    if os.environ.get("SMORVALA_E2E_RECORD") == "1":
-        if seen is not None:
-            seen.save_png(path)
-        return seen
+    if seen is not None and os.environ.get("SMORVALA_E2E_RECORD") == "1":
+        seen.save_png(path)
     return Image.open_png(path)
 
 
 def settled(read, reference, rectangles, timeout=STEP_TIMEOUT):
     """The picture that `read()` gives once the rectangles show what they show in `reference`
-    (a window and its controls paint apart), or once it has stood still for half a second where
-    there is no reference yet; after `timeout`, whatever it shows then."""
+    (a window and its controls paint apart); after `timeout`, whatever it shows then."""
     deadline = time.monotonic() + timeout
-    still_since, last = time.monotonic(), None
     while True:
         image = read()
-        if reference is not None:
-            done = all(image.region(*r) == reference.region(*r) for r in rectangles)
-        else:
-            if last is None or image.rgb != last.rgb:
-                still_since, last = time.monotonic(), image
-            done = time.monotonic() - still_since >= 0.5
-        if done or time.monotonic() > deadline:
+        if all(image.region(*r) == reference.region(*r) for r in rectangles) or time.monotonic() > deadline:
             return image
         time.sleep(0.05)
 
@@ -301,14 +290,15 @@ class Tracked:
         return self.watched / max(self.polls, 1)
 
 
-def _painted_spans(y):
-    """The x ranges of row y that the game paints, the controls' rectangles cut out."""
+def _painted_spans(y, width):
+    """The x ranges of row y that the game paints, the controls' rectangles cut out, in a
+    client area `width` pixels wide."""
     cuts = sorted((l, r) for l, t, r, b in CONTROL_RECTS.values() if t <= y < b)
     spans, x = [], 0
     for left, right in cuts:
         spans.append((x, left))
         x = right
-    spans.append((x, PAINTED_WIDTH))
+    spans.append((x, min(PAINTED_WIDTH, width)))
     return spans
 
 
@@ -317,7 +307,7 @@ def differences(real, headless, limit=5, rows=PAINTED_HEIGHT):
     in the top `rows` rows of the client area."""
     found = []
     for y in range(min(rows, real.height, headless.height)):
-        for left, right in _painted_spans(y):
+        for left, right in _painted_spans(y, real.width):
             a = 3 * (y * real.width + left)
             b = 3 * (y * headless.width + left)
             n = 3 * (right - left)

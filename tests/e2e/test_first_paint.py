@@ -62,14 +62,16 @@ def prefixes():
     made.end()
 
 
-def fitted_window(window, work, client_height):
+def fitted_window(window, work, client):
     """Where the window belongs, from its caption, menu bar and borders as they came out: as laid
     out where that shows the whole painting and lies inside the work area; else grown just
     enough for the painting, and moved up and left just enough, never out of the work area at
     the top or left; taller than the work area, at its top, with the client area's rows below
     the painting given up until it fits, or none are left."""
     x, y, width, height = LAID_OUT
-    frame = window[3] - window[1] - client_height
+    sides = window[2] - window[0] - client[0]
+    frame = window[3] - window[1] - client[1]
+    width = max(width, sides + PAINTING[0])
     height = max(height, frame + PAINTING[1])
     if height > work[3] - work[1]:
         height = max(work[3] - work[1], frame + PAINTING[1])
@@ -90,7 +92,7 @@ def test_window_before_start_is_whole_and_readable_with_its_title_controls_and_e
     folder = os.path.join(work_dir(), "下载 Jürgen")
     os.makedirs(folder, exist_ok=True)
     program = shutil.copy(os.environ["SMORVALA_EXE"], folder)
-    name = f"before-start-{locale[:2]}-{dpi}-{screen}"
+    name = f"before-start-{locale.split('.')[0]}-{dpi}-{screen}"
     try:
         with Game(name, program, SCREENS[screen]) as game:
             check_equal(game.title(), "SMorvala", "the title")
@@ -100,7 +102,7 @@ def test_window_before_start_is_whole_and_readable_with_its_title_controls_and_e
             _, client_top, width, height = game.client()
             report(f"window {window}, client area {width}x{height}, work area {work}")
             check(width >= PAINTING[0] and height >= PAINTING[1], f"client area {width}x{height} is too small")
-            check_equal(window, fitted_window(window, work, height), "the window's outer rectangle")
+            check_equal(window, fitted_window(window, work, (width, height)), "the window's outer rectangle")
             # Only a work area too small for the window without its spare rows leaves rows off
             # the screen, and they cannot be read.
             on_screen = min(height, monitor[3] - client_top)
@@ -119,7 +121,8 @@ def test_window_before_start_is_whole_and_readable_with_its_title_controls_and_e
                 check_same_pixels(image, reference, CONTROL_RECTS[control],
                                   f"control {control} as drawn on the desktop made for", name)
             if made_for:
-                check_equal(window, (500, 130, 900, 720), "the window as laid out")
+                x, y, outer_width, outer_height = LAID_OUT
+                check_equal(window, (x, y, x + outer_width, y + outer_height), "the window as laid out")
                 check_equal((width, height), (394, 546), "the client area as it was")
                 check_same_pixels(image, reference, (0, 0, width, height), "the whole client area as it was", name)
     finally:

@@ -197,7 +197,9 @@ def test_keys_pressed_during_a_row_clear_hold_act_afterwards_in_order_on_the_new
             eye.track(1500, 60)
             game.driver.watch("is", WHITE, white[:1])
             game.press(*[game.keys_used["down"]] * remaining)
-            seen_white = game.driver.reply() == "ok"
+            watched = game.driver.reply()
+            check(watched in ("ok", "timeout"), f"the watch for the white row: {watched!r}")
+            seen_white = watched == "ok"
             if seen_white:
                 game.press(*[X_KEYS[k] for k in keys], delay=0)
             sent_at = 1000 * time.monotonic() + offset + uncertainty
