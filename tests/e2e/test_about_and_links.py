@@ -14,8 +14,9 @@ import subprocess
 import pytest
 
 from desktop import wine
-from smorvala_e2e import (IDC_START, IDM_ABOUT, IDM_HOMEPAGE, STEP_TIMEOUT, Game, check, check_equal,
-                          check_same_pixels, golden, settled, stays, wait_until, work_dir, xdotool)
+from smorvala_e2e import (IDC_START, IDM_ABOUT, IDM_HOMEPAGE, LAUNCH_TIMEOUT, STEP_TIMEOUT, Game, check,
+                          check_equal, check_same_pixels, golden, settled, stays, wait_until, work_dir,
+                          xdotool)
 
 HOME_PAGE = "http://www.example.com/"
 GAME_PAGE = "http://www.example.com/morvala.htm"
@@ -80,7 +81,8 @@ def forget_opened():
 def wait_opened(expected):
     """Waits until exactly the expected addresses (in any order) have been opened."""
     want = collections.Counter(expected)
-    wait_until(lambda: collections.Counter(opened()) == want, STEP_TIMEOUT * 2,
+    # Each address starts Wine's browser launcher, a program of its own, as long as a launch.
+    wait_until(lambda: collections.Counter(opened()) == want, LAUNCH_TIMEOUT,
                f"the addresses {sorted(want.elements())} to be opened (so far {opened()})")
     # Late extra requests would show up here.
     stays(lambda: collections.Counter(opened()) == want, QUIET, "the set of opened addresses")
