@@ -10,9 +10,8 @@ import pytest
 
 from desktop import ROUTE, prefix_at_dpi, restart_wine
 from smorvala_e2e import (BACKGROUND, BLACK, CONTROL_RECTS, IDC_EXIT, IDC_LEVEL, IDC_PAUSE, IDC_SCORE,
-                          IDC_START, STEP_TIMEOUT, WHITE, Game, check, check_equal,
-                          check_same_pixels, differences, golden, headless_surface_before_start, settled,
-                          report, work_dir, xdotool)
+                          IDC_START, Game, check, check_equal, check_same_pixels, differences, golden,
+                          headless_surface_before_start, report, settled, work_dir, xdotool)
 
 LOCALES = ("zh_CN.UTF-8", "C.UTF-8")
 # Wine's screen resolution: 100 %, 150 % and 200 %.
@@ -37,29 +36,21 @@ def desktops():
     return list(itertools.product(LOCALES, DPIS, SCREENS))
 
 
-class Prefixes:
-    """A Wine prefix for each resolution, each with one server for the whole file."""
+@pytest.fixture(scope="module")
+def prefix_at():
+    """The Wine prefix of each resolution, each with one server for the whole file."""
+    started = []
 
-    def __init__(self):
-        self.started = []
-
-    def at(self, dpi):
+    def at(dpi):
         prefix = prefix_at_dpi(dpi)
-        if prefix != ROUTE.prefix and prefix not in self.started:
+        if prefix != ROUTE.prefix and prefix not in started:
             subprocess.run([ROUTE.server, "-p"], env=dict(os.environ, WINEPREFIX=prefix), check=True)
-            self.started.append(prefix)
+            started.append(prefix)
         return prefix
 
-    def end(self):
-        for prefix in self.started:
-            subprocess.run([ROUTE.server, "-k"], env=dict(os.environ, WINEPREFIX=prefix))
-
-
-@pytest.fixture(scope="module")
-def prefixes():
-    made = Prefixes()
-    yield made
-    made.end()
+    yield at
+    for prefix in started:
+        subprocess.run([ROUTE.server, "-k"], env=dict(os.environ, WINEPREFIX=prefix))
 
 
 def fitted_window(window, work, client):
@@ -83,9 +74,9 @@ def fitted_window(window, work, client):
 @pytest.mark.smoke
 @pytest.mark.parametrize("locale, dpi, screen", desktops(), ids=lambda v: str(v).replace(".UTF-8", ""))
 def test_window_before_start_is_whole_and_readable_with_its_title_controls_and_empty_frames(
-        locale, dpi, screen, prefixes, monkeypatch):
+        locale, dpi, screen, prefix_at, monkeypatch):
     monkeypatch.setenv("LANG", locale)
-    monkeypatch.setenv("WINEPREFIX", prefixes.at(dpi))
+    monkeypatch.setenv("WINEPREFIX", prefix_at(dpi))
     # Away from the buttons, whose border changes under the mouse.
     xdotool("mousemove", 0, 0)
     # Run from a folder whose name is not ASCII, as a player's download folder may be.
@@ -123,7 +114,7 @@ def test_window_before_start_is_whole_and_readable_with_its_title_controls_and_e
             if made_for:
                 x, y, outer_width, outer_height = LAID_OUT
                 check_equal(window, (x, y, x + outer_width, y + outer_height), "the window as laid out")
-                check_equal((width, height), (394, 546), "the client area as it was")
+                check_equal((width, height), (reference.width, reference.height), "the client area as it was")
                 check_same_pixels(image, reference, (0, 0, width, height), "the whole client area as it was", name)
     finally:
         if screen != "big":
