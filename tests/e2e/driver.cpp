@@ -35,7 +35,8 @@
 //   dialog-units FONT PT  "ok X Y": the dialog base units of a template font, as the dialog
 //                         manager computes them (average width of a-z A-Z, and height)
 //   track MS MAX [ID]     watches the cells of the board and the preview for MS milliseconds
-//                         or until MAX changes; "ok LINES POLLS MS-WATCHED START", then one line per
+//                         or until MAX changes; "started" once it has read them first, and in the
+//                         end "ok LINES POLLS MS-WATCHED START", then one line per
 //                         change "change T BEFORE RRGGBB..." (read at T, and not yet at the read
 //                         before, at BEFORE: the centres of columns 0 to 15 of rows 0 to 22, row
 //                         by row, the first line being the picture at the start),
@@ -500,7 +501,8 @@ void CommandTrack(int timeoutMs, int maxChanges, int controlId) {
       lastText = text;
     }
     const std::string cells = reader.Read();
-    ++polls;
+    // Whoever acts on the game waits for this, so that the first picture comes before it.
+    if (++polls == 1) Reply("started");
     if (cells != last) {
       lines.push_back("change " + FormatMs(readAt) + " " + FormatMs(readBefore) + " " + cells);
       last = cells;

@@ -551,9 +551,10 @@ class Driver:
 
     def track(self, milliseconds, max_changes, control_id=None):
         """Starts watching the board, the preview, the box open at the start and the text of
-        the control `control_id` from inside Wine, and returns at once; `tracked()` waits for
-        what was seen."""
+        the control `control_id` from inside Wine, and returns once the first picture is read;
+        `tracked()` waits for what was seen."""
         self.send(f"track {milliseconds} {max_changes}" + (f" {control_id}" if control_id else ""))
+        check_equal(self.reply(), "started", "driver: track")
 
     def tracked(self):
         """What the track command saw: see Tracked."""

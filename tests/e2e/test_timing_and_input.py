@@ -2,6 +2,7 @@
 before Start and after the end; keys queued during a row clear's hold; and a burst of random
 input that must leave the program working and its window whole."""
 
+import collections
 import random
 import re
 import statistics
@@ -169,7 +170,7 @@ def white_life(tracked, rows):
 
 def test_keys_pressed_during_a_row_clear_hold_act_afterwards_in_order_on_the_new_piece(game):
     game.start()
-    late = 0  # row clears whose hold the harness missed
+    missed = collections.Counter()  # row clears whose hold the harness missed, and how
     for _ in range(30):
         before = game.state()
         turns, shift = choose_placement(game)
@@ -183,17 +184,19 @@ def test_keys_pressed_during_a_row_clear_hold_act_afterwards_in_order_on_the_new
         rows = {(y - 27) // 22 for _, y in white}
         landing = game.history + moves + [f"key {VK_DOWN}"] * presses
         keys = order_sensitive_keys(game, landing)
-        remaining = game.steer(turns, shift, presses, spare=2)
-        if remaining < 1:
-            # The timer landed the piece before the keys could follow it: another row, then.
-            game.land_now(presses, 0)
-            late += 1
-            continue
-        # The keys go as soon as the row shows white; the last Down, or the timer, lands the
-        # piece meanwhile. The tracker times the white on Wine's clock, from inside, and the
-        # moment the keys were sent is put on that clock too.
-        offset, uncertainty = game.driver.clock_offset()
+        # The watcher starts first, as a new program takes long: the timer steps the piece down
+        # meanwhile.
         with game.watcher() as eye:
+            remaining = game.steer(turns, shift, presses, spare=2)
+            if remaining < 1:
+                # The timer landed the piece before the keys could follow it: another row, then.
+                game.land_now(presses, 0)
+                missed["landed by the timer"] += 1
+                continue
+            # The keys go as soon as the row shows white; the last Down, or the timer, lands the
+            # piece meanwhile. The tracker times the white on Wine's clock, from inside, and the
+            # moment the keys were sent is put on that clock too.
+            offset, uncertainty = game.driver.clock_offset()
             eye.track(1500, 60)
             game.driver.watch("is", WHITE, white[:1])
             game.press(*[game.keys_used["down"]] * remaining)
@@ -204,20 +207,18 @@ def test_keys_pressed_during_a_row_clear_hold_act_afterwards_in_order_on_the_new
                 game.press(*[X_KEYS[k] for k in keys], delay=0)
             sent_at = 1000 * time.monotonic() + offset + uncertainty
             tracked = eye.tracked()
-        game.history = landing + [f"key {k}" for k in keys if seen_white] + ["paint"]
-        game.segment = []
-        if not seen_white:
-            # The timer landed the piece before the watch began, and the hold went unseen; the
-            # Down presses stepped the next piece down, as ticks would.
-            game.wait_headless()
-            late += 1
-            continue
-        life = white_life(tracked, rows)
+        pressed = [f"key {k}" for k in keys if seen_white]
+        life = white_life(tracked, rows) if seen_white else None
         if life is None:
-            # The tracker began reading the window after the white came.
+            # The timer landed the piece before the tracker or the watch began: the Down presses
+            # stepped the next piece down before the keys came, and the hold went unseen.
+            game.history = landing + [f"key {VK_DOWN}"] * remaining + pressed + ["paint"]
+            game.segment = []
             game.wait_headless()
-            late += 1
+            missed["landed by the timer before the watch"] += 1
             continue
+        game.history = landing + pressed + ["paint"]
+        game.segment = []
         shown, gone, shortest, longest = life
         sent_ms = sent_at - tracked.started - tracked.changes[shown][0]
         report(f"row clear hold: the white rows stayed {shortest:.1f} to {longest:.1f} ms; the "
@@ -228,7 +229,7 @@ def test_keys_pressed_during_a_row_clear_hold_act_afterwards_in_order_on_the_new
         # for long cannot tell how long it was.
         if sent_ms >= shortest or shortest < 100:
             game.wait_headless()
-            late += 1
+            missed["keys late, or reads too far apart"] += 1
             continue
         # The keys act on the new piece from the spawn point, in the order pressed, before its
         # first fall step: the tracker saw the board that the replay of the keys in that order
@@ -246,9 +247,10 @@ def test_keys_pressed_during_a_row_clear_hold_act_afterwards_in_order_on_the_new
         reverse = headless_surface(game.seed, before_keys + [f"key {k}" for k in keys[::-1]]
                                    + ["paint"]).board()
         check(keyed != reverse, "the keys' order does not show on the board")
+        game.history = before_keys + [f"key {k}" for k in keys] + ["paint"]
         game.wait_headless()
         return
-    raise Failure(f"no row cleared with the keys inside its hold in 30 pieces ({late} missed it)")
+    raise Failure(f"no row cleared with the keys inside its hold in 30 pieces (missed: {dict(missed)})")
 
 
 # --- a burst of random input -----------------------------------------------------------------
