@@ -58,8 +58,6 @@
 //                         exists and until its client pixel X Y shows the colour (or the
 //                         system's window colour), then ends that process; "ok WINDOW PAINT"
 //                         in milliseconds from the start, or "timeout"
-//   end-game              ends the game's process, by the id of the process that owns the main
-//                         window, and waits for it; "ok"
 //   quit                  ends the driver
 // Texts are UTF-8. A command that cannot be carried out replies "error REASON".
 #define PSAPI_VERSION 2
@@ -244,6 +242,12 @@ void CommandClient(HWND hwnd) {
         Number(client.bottom));
 }
 
+// The word and the number after the command's name in "COMMAND WORD NUMBER".
+bool ReadWordAndNumber(const std::string& line, char (&word)[64], int& number) {
+  char command[32] = {};
+  return std::sscanf(line.c_str(), "%31s %63s %d", command, word, &number) == 3;
+}
+
 std::string Corners(const RECT& rect) {
   return Number(rect.left) + " " + Number(rect.top) + " " + Number(rect.right) + " " + Number(rect.bottom);
 }
@@ -260,12 +264,9 @@ void CommandPlacement() {
 // A program sees the windows of its own thread's desktop only: the game in a virtual desktop is
 // found once this thread has moved there. The thread owns no window yet, so it may move.
 void CommandDesktop(const std::string& line) {
-  char name[32] = {};
   char desktopName[64] = {};
   int timeoutMs = 0;
-  if (std::sscanf(line.c_str(), "%31s %63s %d", name, desktopName, &timeoutMs) != 3) {
-    return Reply("error usage: desktop NAME MS");
-  }
+  if (!ReadWordAndNumber(line, desktopName, timeoutMs)) return Reply("error usage: desktop NAME MS");
   for (int waited = 0;; waited += kPollMs) {
     const HDESK desktop = OpenDesktopW(Wide(desktopName).c_str(), 0, FALSE, GENERIC_ALL);
     if (desktop != nullptr) {
@@ -358,12 +359,9 @@ void CommandBox(int timeoutMs) {
 // The dialog manager's own conversion: the template font at the screen's resolution, its
 // average character width over the 52 Latin letters and its height.
 void CommandDialogUnits(const std::string& line) {
-  char name[32] = {};
   char font[64] = {};
   int points = 0;
-  if (std::sscanf(line.c_str(), "%31s %63s %d", name, font, &points) != 3) {
-    return Reply("error usage: dialog-units FONT POINTS");
-  }
+  if (!ReadWordAndNumber(line, font, points)) return Reply("error usage: dialog-units FONT POINTS");
   const HDC screen = GetDC(nullptr);
   const int height = -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
   const HFONT handle = CreateFontW(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0,
@@ -720,17 +718,6 @@ void ExecuteOnDialog(const std::string& command, int count, int x, int y, int wi
   }
 }
 
-// A game started through a virtual desktop's explorer is not a child of the suite's: it is ended
-// here, by the id of the process that owns its window.
-void CommandEndGame() {
-  const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, GameProcess());
-  if (process == nullptr) return Reply("error cannot open the game's process");
-  TerminateProcess(process, 1);
-  WaitForSingleObject(process, 10000);
-  CloseHandle(process);
-  Reply("ok");
-}
-
 // Runs one command line; returns false for "quit".
 bool Execute(const std::string& line) {
   char name[32] = {};
@@ -806,8 +793,6 @@ bool Execute(const std::string& line) {
     Reply("ok");
   } else if (command == "resources") {
     CommandResources();
-  } else if (command == "end-game") {
-    CommandEndGame();
   } else {
     Reply("error unknown command: " + line);
   }

@@ -26,7 +26,7 @@ import wave
 
 import PIL.Image
 
-from desktop import ROOT, ROUTE, SOUND_SINK, wine
+from desktop import ROOT, ROUTE, SOUND_SINK, restart_wine, wine
 
 # Identifiers of the main window's controls and of the message-box buttons.
 IDC_PAUSE, IDC_EXIT, IDC_START, IDC_LEVEL, IDC_SCORE = 1, 2, 3, 4, 5
@@ -653,17 +653,15 @@ class Game:
 
     def _shut_down(self):
         if self.driver is not None:
-            if self.screen:
-                # Not a child of the suite's: the driver ends it, unless it has ended.
-                try:
-                    if self.driver.request("exists") == "ok 1":
-                        self.driver.request("end-game")
-                except (Failure, OSError):
-                    pass
             self.driver.close()
         if self.process is not None and self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+        if self.screen:
+            # A game in a virtual desktop is no child of the suite's, and once the desktop has
+            # run, Wine reports its size as the screen's to every later program of the prefix:
+            # a fresh server ends both.
+            restart_wine()
         self.log.close()
 
     # --- the window as the user sees and works it ----------------------------------------

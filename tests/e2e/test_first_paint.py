@@ -8,7 +8,7 @@ import subprocess
 
 import pytest
 
-from desktop import ROUTE, prefix_at_dpi, restart_wine
+from desktop import ROUTE, prefix_at_dpi
 from smorvala_e2e import (BACKGROUND, BLACK, CONTROL_RECTS, IDC_EXIT, IDC_LEVEL, IDC_PAUSE, IDC_SCORE,
                           IDC_START, Game, check, check_equal, check_same_pixels, differences, golden,
                           headless_surface_before_start, report, settled, work_dir, xdotool)
@@ -84,43 +84,37 @@ def test_window_before_start_is_whole_and_readable_with_its_title_controls_and_e
     os.makedirs(folder, exist_ok=True)
     program = shutil.copy(os.environ["SMORVALA_EXE"], folder)
     name = f"before-start-{locale.split('.')[0]}-{dpi}-{screen}"
-    try:
-        with Game(name, program, SCREENS[screen]) as game:
-            check_equal(game.title(), "SMorvala", "the title")
-            check_equal([game.text(i) for i in CONTROLS], ["开始", "暂停", "退出", "第 0 关", "分数: 0"],
-                        "the controls' texts")
-            window, monitor, work = game.placement()
-            _, client_top, width, height = game.client()
-            report(f"window {window}, client area {width}x{height}, work area {work}")
-            check(width >= PAINTING[0] and height >= PAINTING[1], f"client area {width}x{height} is too small")
-            check_equal(window, fitted_window(window, work, (width, height)), "the window's outer rectangle")
-            # Only a work area too small for the window without its spare rows leaves rows off
-            # the screen, and they cannot be read.
-            on_screen = min(height, monitor[3] - client_top)
-            if on_screen < height:
-                report(f"the client area's lowest {height - on_screen} rows are below the screen")
+    with Game(name, program, SCREENS[screen]) as game:
+        check_equal(game.title(), "SMorvala", "the title")
+        check_equal([game.text(i) for i in CONTROLS], ["开始", "暂停", "退出", "第 0 关", "分数: 0"],
+                    "the controls' texts")
+        window, monitor, work = game.placement()
+        _, client_top, width, height = game.client()
+        report(f"window {window}, client area {width}x{height}, work area {work}")
+        check(width >= PAINTING[0] and height >= PAINTING[1], f"client area {width}x{height} is too small")
+        check_equal(window, fitted_window(window, work, (width, height)), "the window's outer rectangle")
+        # Only a work area too small for the window without its spare rows leaves rows off
+        # the screen, and they cannot be read.
+        on_screen = min(height, monitor[3] - client_top)
+        if on_screen < height:
+            report(f"the client area's lowest {height - on_screen} rows are below the screen")
 
-            made_for = (locale, dpi, screen) == MADE_FOR
-            image = settled(lambda: game.driver.pixels(0, 0, width, height), golden("window-before-start"),
-                            [(10, 14, 11, 15)] + [CONTROL_RECTS[i] for i in CONTROLS])
-            reference = golden("window-before-start", image if made_for else None)
-            check_equal(differences(image, headless_surface_before_start(), rows=on_screen), [],
-                        "the frames, the empty well and the background against the replay")
-            # Drawn as on the Chinese desktop the program was made for: real glyphs, whole, where
-            # the system's font has no Chinese or is too large for the boxes.
-            for control in CONTROLS:
-                check_same_pixels(image, reference, CONTROL_RECTS[control],
-                                  f"control {control} as drawn on the desktop made for", name)
-            if made_for:
-                x, y, outer_width, outer_height = LAID_OUT
-                check_equal(window, (x, y, x + outer_width, y + outer_height), "the window as laid out")
-                check_equal((width, height), (reference.width, reference.height), "the client area as it was")
-                check_same_pixels(image, reference, (0, 0, width, height), "the whole client area as it was", name)
-    finally:
-        if screen != "big":
-            # Wine reports a virtual desktop's size as the screen's to every later program of the
-            # prefix until its server restarts.
-            restart_wine()
+        made_for = (locale, dpi, screen) == MADE_FOR
+        image = settled(lambda: game.driver.pixels(0, 0, width, height), golden("window-before-start"),
+                        [(10, 14, 11, 15)] + [CONTROL_RECTS[i] for i in CONTROLS])
+        reference = golden("window-before-start", image if made_for else None)
+        check_equal(differences(image, headless_surface_before_start(), rows=on_screen), [],
+                    "the frames, the empty well and the background against the replay")
+        # Drawn as on the Chinese desktop the program was made for: real glyphs, whole, where
+        # the system's font has no Chinese or is too large for the boxes.
+        for control in CONTROLS:
+            check_same_pixels(image, reference, CONTROL_RECTS[control],
+                              f"control {control} as drawn on the desktop made for", name)
+        if made_for:
+            x, y, outer_width, outer_height = LAID_OUT
+            check_equal(window, (x, y, x + outer_width, y + outer_height), "the window as laid out")
+            check_equal((width, height), (reference.width, reference.height), "the client area as it was")
+            check_same_pixels(image, reference, (0, 0, width, height), "the whole client area as it was", name)
 
 
 @pytest.mark.smoke
