@@ -15,10 +15,20 @@ namespace {
 constexpr std::uint64_t kSeedLimit = std::uint64_t{1} << 32;
 constexpr std::uint64_t kKeyLimit = 256;
 constexpr int kMalformed = 2;
+// How much of a word an error quotes: a whole line of garbage would bury the message.
+constexpr std::size_t kQuotedLimit = 40;
 
 struct ScriptError {
   std::string reason;
 };
+
+// The word in quotes, cut after kQuotedLimit bytes, never inside a UTF-8 character.
+std::string Quoted(const std::string& word) {
+  if (word.size() <= kQuotedLimit) return "'" + word + "'";
+  std::size_t end = kQuotedLimit;
+  while (end > 0 && (static_cast<unsigned char>(word[end]) & 0xC0) == 0x80) --end;
+  return "'" + word.substr(0, end) + "'...";
+}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -46,9 +56,9 @@ std::vector<std::string> Words(const std::string& line) {
 std::uint64_t Number(const std::string& word, std::uint64_t limit) {
   std::uint64_t value = 0;
   for (char c : word) {
-    if (c < '0' || c > '9') throw ScriptError{"not a decimal number: '" + word + "'"};
+    if (c < '0' || c > '9') throw ScriptError{"not a decimal number: " + Quoted(word)};
     value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    if (value >= limit) throw ScriptError{"number out of range: " + word};
+    if (value >= limit) throw ScriptError{"number out of range: " + Quoted(word)};
   }
   return value;
 }
@@ -100,7 +110,7 @@ std::uint32_t Argument(Event event, const std::string& word) {
     default:
       if (word == "yes") return 1;
       if (word == "no") return 0;
-      throw ScriptError{"an answer is 'yes' or 'no', not '" + word + "'"};
+      throw ScriptError{"an answer is 'yes' or 'no', not " + Quoted(word)};
   }
 }
 
@@ -115,7 +125,7 @@ ScriptCommand Parse(const std::vector<std::string>& words) {
     }
     return {command.event, command.takesArgument ? Argument(command.event, words[1]) : 0};
   }
-  throw ScriptError{"unknown command '" + words[0] + "'"};
+  throw ScriptError{"unknown command " + Quoted(words[0])};
 }
 
 // Each event reaches the game as the window procedure hands it on.

@@ -18,6 +18,13 @@ check "what was traced before stays on standard output" '[ "$(printf "%s\n" "$ou
 printf 'answer yes\nexit\nbogus\n' | "$replay" >/dev/null 2>&1; status=$?
 check "nothing after a quit is read" '[ "$status" -eq 0 ]'
 
+out=$("$replay" --help 2>"$errors"); status=$?
+check "--help prints the usage and exits 0" '[ "$status" -eq 0 ] && [[ "$out" == Usage:* ]] && [ ! -s "$errors" ]'
+for argument in --verbose stray.script; do
+  out=$("$replay" "$argument" </dev/null 2>"$errors"); status=$?
+  check "'$argument' is refused with the usage on standard error" '[ "$status" -eq 2 ] && [ -z "$out" ] && grep -q "^Usage:" "$errors"'
+done
+
 for script in "$replays"/*.script; do
   check "$(basename "$script") replays to the byte" 'cmp -s <("$replay" < "$script") "${script%.script}.trace"'
 done

@@ -83,6 +83,19 @@ TEST(Replay, MalformedLinesStopWithTheirLineNumberAndKeepWhatWasTraced) {
   }
 }
 
+TEST(Replay, AnErrorQuotesAtMostFortyBytesOfAWordAndNoBrokenCharacter) {
+  for (const std::string command : {"", "seed ", "answer "}) {
+    const ReplayRun run = Replay(command + std::string(100000, '7') + "\n");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.errors.find("'" + std::string(40, '7') + "'...\n"), std::string::npos) << run.errors;
+    EXPECT_LT(run.errors.size(), 120u) << command;
+  }
+  // 13 three-byte characters are 39 bytes: the 14th would be cut.
+  std::string chinese;
+  for (int i = 0; i < 20; ++i) chinese += "方";
+  EXPECT_EQ(Replay(chinese + "\n").errors, "line 1: unknown command '" + chinese.substr(0, 39) + "'...\n");
+}
+
 TEST(Replay, NumbersAtTheEdgesOfTheirRanges) {
   EXPECT_EQ(Replay("seed 4294967295\nseed 0\nkey 0\nkey 255\nkey 007\n").status, 0);
 }
