@@ -1,9 +1,10 @@
 # Writes the Debian package: cmake -DSOURCE_DIR= -DVERSION= -DSTAGE= -DDEB= -DPROGRAM32=
-# -DPROGRAM64= -P make_deb.cmake. Its files are laid out in STAGE from linux/ and the two
-# programs, and packed by dpkg-deb. The same bytes in every build: every time the release's,
+# -DPROGRAM64= -DPUBLISHER_VALUES= -P make_deb.cmake. Its files are laid out in STAGE from linux/
+# and the two programs, with the publisher's details of PUBLISHER_VALUES, and packed by dpkg-deb. The same bytes in every build: every time the release's,
 # modes set here whatever the umask, owner root, compressed files without names or times
 # (gzip -n), pictures without time chunks, and one compression thread.
 include(${CMAKE_CURRENT_LIST_DIR}/release_date.cmake)
+include(${PUBLISHER_VALUES})
 set(linux ${SOURCE_DIR}/linux)
 set(share ${STAGE}/usr/share)
 set(doc ${share}/doc/smorvala)
@@ -21,11 +22,20 @@ file(COPY_FILE ${PROGRAM32} ${share}/games/smorvala/win32/SMorvala.exe)
 file(COPY_FILE ${PROGRAM64} ${share}/games/smorvala/win64/SMorvala.exe)
 file(COPY_FILE ${linux}/wine-route.sh ${share}/games/smorvala/wine-route.sh)
 file(COPY_FILE ${linux}/smorvala.desktop ${share}/applications/smorvala.desktop)
-file(COPY_FILE ${linux}/copyright ${doc}/copyright)
+configure_file(${linux}/copyright.in ${doc}/copyright @ONLY)
 set(PROJECT_VERSION ${VERSION})
-configure_file(${linux}/com.example.smorvala.metainfo.xml.in
-               ${share}/metainfo/com.example.smorvala.metainfo.xml @ONLY)
+# The publisher's details as XML text: a name may hold an ampersand.
+function(configure_xml source destination)
+  foreach(detail SMORVALA_PUBLISHER SMORVALA_HOMEPAGE)
+    string(REPLACE "&" "&amp;" text "${${detail}}")
+    string(REPLACE "<" "&lt;" ${detail} "${text}")
+  endforeach()
+  configure_file(${source} ${destination} @ONLY)
+endfunction()
+configure_xml(${linux}/com.example.smorvala.metainfo.xml.in ${share}/metainfo/com.example.smorvala.metainfo.xml)
 configure_file(${linux}/smorvala.6.in ${STAGE}/smorvala.6 @ONLY)
+# The changelog's entries are signed by the publisher.
+configure_file(${linux}/changelog ${STAGE}/changelog @ONLY)
 
 function(gzip_to source destination)
   execute_process(COMMAND gzip -9 --no-name --stdout ${source} OUTPUT_FILE ${destination}
@@ -33,7 +43,8 @@ function(gzip_to source destination)
 endfunction()
 gzip_to(${STAGE}/smorvala.6 ${share}/man/man6/smorvala.6.gz)
 file(REMOVE ${STAGE}/smorvala.6)
-gzip_to(${linux}/changelog ${doc}/changelog.gz)
+gzip_to(${STAGE}/changelog ${doc}/changelog.gz)
+file(REMOVE ${STAGE}/changelog)
 
 # The program's own 32 x 32 icon, and the same picture at twice and four times the size, each
 # pixel made a square of pixels: software centres list only games with an icon of 64 x 64 or more.

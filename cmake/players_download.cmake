@@ -1,7 +1,8 @@
 # The players' downloads, made by `cmake --build --preset windows --target package` beside the
-# program: SMorvala-VERSION-win32.zip, holding the program and README.txt; the Debian package
-# smorvala_VERSION_all.deb (cmake/make_deb.cmake); and SHA256SUMS with the sums of both and of
-# the program. Included by the 32-bit builds, whose program both downloads ship.
+# program: SMorvala-VERSION-win32.zip, holding the program and README.txt; the setup program
+# SMorvala-VERSION-setup.exe (cmake/make_setup.cmake); the Debian package smorvala_VERSION_all.deb
+# (cmake/make_deb.cmake); and SHA256SUMS with the sums of the three and of the program. Included
+# by the 32-bit builds, whose program every download ships.
 
 # Windows line ends, and a byte-order mark in the template: Notepad of any Windows version then
 # shows the Chinese text.
@@ -15,6 +16,8 @@ ExternalProject_Add(smorvala-win64
   BINARY_DIR ${CMAKE_BINARY_DIR}/win64
   CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-x86_64.cmake
              -DCMAKE_BUILD_TYPE=Release
+             -DSMORVALA_HOMEPAGE=${SMORVALA_HOMEPAGE} -DSMORVALA_EMAIL=${SMORVALA_EMAIL}
+             -DSMORVALA_IM=${SMORVALA_IM} -DSMORVALA_PUBLISHER=${SMORVALA_PUBLISHER}
   # Without the calling make's job server, which it could not share.
   BUILD_COMMAND ${CMAKE_COMMAND} -E env --unset=MAKEFLAGS ${CMAKE_COMMAND} --build <BINARY_DIR> --target SMorvala
   BUILD_ALWAYS ON
@@ -24,9 +27,11 @@ ExternalProject_Add(smorvala-win64
 
 set(program $<TARGET_FILE:SMorvala>)
 set(zip ${CMAKE_BINARY_DIR}/${PROJECT_NAME}-${PROJECT_VERSION}-win32.zip)
+set(setup ${CMAKE_BINARY_DIR}/${PROJECT_NAME}-${PROJECT_VERSION}-setup.exe)
 set(deb ${CMAKE_BINARY_DIR}/smorvala_${PROJECT_VERSION}_all.deb)
 set(release -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DVERSION=${PROJECT_VERSION})
 set(release_files ${PROJECT_SOURCE_DIR}/linux/changelog ${PROJECT_SOURCE_DIR}/cmake/release_date.cmake)
+set(publisher_values ${CMAKE_BINARY_DIR}/publisher_values.cmake)
 
 add_custom_command(OUTPUT ${zip}
   COMMAND ${CMAKE_COMMAND} ${release} -DSTAGE=${CMAKE_BINARY_DIR}/zip-files -DZIP=${zip}
@@ -35,19 +40,28 @@ add_custom_command(OUTPUT ${zip}
           ${release_files}
   COMMENT "The players' zip")
 
+add_custom_command(OUTPUT ${setup}
+  COMMAND ${CMAKE_COMMAND} ${release} -DSTAGE=${CMAKE_BINARY_DIR}/setup-files -DSETUP=${setup}
+          -DPROGRAM=${program} -DPUBLISHER_VALUES=${publisher_values}
+          -P ${PROJECT_SOURCE_DIR}/cmake/make_setup.cmake
+  DEPENDS SMorvala ${program} ${PROJECT_SOURCE_DIR}/res/smorvala.ico ${PROJECT_SOURCE_DIR}/cmake/setup.nsi
+          ${PROJECT_SOURCE_DIR}/cmake/make_setup.cmake ${publisher_values}
+  COMMENT "The setup program")
+
 file(GLOB linux_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/linux/*)
 add_custom_command(OUTPUT ${deb}
   COMMAND ${CMAKE_COMMAND} ${release} -DSTAGE=${CMAKE_BINARY_DIR}/deb-files -DDEB=${deb}
           -DPROGRAM32=${program} -DPROGRAM64=${CMAKE_BINARY_DIR}/win64/SMorvala.exe
-          -P ${PROJECT_SOURCE_DIR}/cmake/make_deb.cmake
+          -DPUBLISHER_VALUES=${publisher_values} -P ${PROJECT_SOURCE_DIR}/cmake/make_deb.cmake
   DEPENDS SMorvala ${program} smorvala-win64 ${CMAKE_BINARY_DIR}/win64/SMorvala.exe ${linux_files}
           ${PROJECT_SOURCE_DIR}/res/smorvala.ico ${PROJECT_SOURCE_DIR}/cmake/make_deb.cmake ${release_files}
+          ${publisher_values}
   COMMENT "The Debian package")
 
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/SHA256SUMS
-  COMMAND ${CMAKE_COMMAND} -DSUMS=${CMAKE_BINARY_DIR}/SHA256SUMS "-DFILES=${zip}\;${program}\;${deb}"
+  COMMAND ${CMAKE_COMMAND} -DSUMS=${CMAKE_BINARY_DIR}/SHA256SUMS "-DFILES=${setup}\;${zip}\;${program}\;${deb}"
           -P ${PROJECT_SOURCE_DIR}/cmake/write_sha256sums.cmake
-  DEPENDS ${zip} ${program} ${deb} ${PROJECT_SOURCE_DIR}/cmake/write_sha256sums.cmake)
+  DEPENDS ${setup} ${zip} ${program} ${deb} ${PROJECT_SOURCE_DIR}/cmake/write_sha256sums.cmake)
 
 # A build folder set up when CPack made the zip still holds CPack's configuration, which reserves
 # this target's name.

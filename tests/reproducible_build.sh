@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The same sources build the same SMorvala.exe, 32- and 64-bit, the same players' zip and the
-# same Debian package, byte for byte, whatever the folder, the time and the machine's settings,
-# and the zip and the package hold those very programs: two copies of the working tree, in
+# The same sources build the same SMorvala.exe, 32- and 64-bit, the same players' zip, setup
+# program and Debian package, byte for byte, whatever the folder, the time and the machine's
+# settings, and the downloads hold those very programs: two copies of the working tree, in
 # folders of different names and lengths, are built and packaged one after the other under
-# different time zones, locales and umasks, and the SHA-256 sums of all four files compared.
+# different time zones, locales and umasks, and the SHA-256 sums of all five files compared.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -12,8 +12,8 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 # Builds and packages a copy of the tracked files as they are now, and of new ones not yet
-# added, in $scratch/$1, with the 64-bit build beside it; checks what its zip, its package and
-# SHA256SUMS hold, and prints the sums of both programs and both downloads.
+# added, in $scratch/$1, with the 64-bit build beside it; checks what its downloads and
+# SHA256SUMS hold, and prints the sums of both programs and the three downloads.
 build_copy() {
   local folder=$scratch/$1
   mkdir -p "$folder"
@@ -28,11 +28,14 @@ build_copy() {
   mkdir unpacked
   (cd unpacked && cmake -E tar xf ../SMorvala-*-win32.zip)
   cmp unpacked/SMorvala.exe SMorvala.exe >&2
+  7z x -ounpacked-setup SMorvala-*-setup.exe SMorvala.exe >/dev/null
+  cmp unpacked-setup/SMorvala.exe SMorvala.exe >&2
   dpkg-deb --extract smorvala_*_all.deb unpacked-deb
   cmp unpacked-deb/usr/share/games/smorvala/win32/SMorvala.exe SMorvala.exe >&2
   cmp unpacked-deb/usr/share/games/smorvala/win64/SMorvala.exe ../windows-x64/SMorvala.exe >&2
   sha256sum --check --quiet SHA256SUMS >&2
-  sha256sum SMorvala.exe ../windows-x64/SMorvala.exe SMorvala-*-win32.zip smorvala_*_all.deb
+  sha256sum SMorvala.exe ../windows-x64/SMorvala.exe SMorvala-*-win32.zip SMorvala-*-setup.exe \
+    smorvala_*_all.deb
 }
 
 first=$(TZ=UTC LC_ALL=C build_copy a)
@@ -43,4 +46,4 @@ if [ "$first" != "$second" ]; then
   echo "$second" >&2
   exit 1
 fi
-echo "reproducible build: the same programs, zip and package from both folders; the programs in both downloads"
+echo "reproducible build: the same programs, zip, setup program and package from both folders; the programs in every download"

@@ -5,12 +5,13 @@
 #include <process.h>
 #include <shellapi.h>
 
+#include "publisher.h"
 #include "win/system_functions.h"
 
 namespace {
 // The maker's site and the game's page on it.
-constexpr const wchar_t* kHomePageAddress = L"http://www.example.com/";
-constexpr const wchar_t* kGamePageAddress = L"http://www.example.com/morvala.htm";
+constexpr const wchar_t* kHomePageAddress = L"" SMORVALA_HOMEPAGE;
+constexpr const wchar_t* kGamePageAddress = L"" SMORVALA_GAME_PAGE;
 
 void OpenAddress(const wchar_t* address) {
   const auto initialiseCom = SystemFunction<decltype(CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");

@@ -67,6 +67,13 @@ class Route:
         return f"playing {os.path.relpath(self.exe, ROOT)} under {how}: {self.why}"
 
 
+def publisher_details(build):
+    """The SMORVALA_HOMEPAGE, _EMAIL, _IM and _PUBLISHER that the build was configured with, as
+    its CMake cache holds them."""
+    with open(os.path.join(BUILD, build, "CMakeCache.txt"), encoding="utf-8") as cache:
+        return dict(re.findall(r"^SMORVALA_(HOMEPAGE|EMAIL|IM|PUBLISHER):STRING=(.*)$", cache.read(), re.M))
+
+
 def as_root(*command):
     """The command as root runs it: through sudo where the suite is not run by root."""
     return command if os.geteuid() == 0 else ("sudo", "-n", *command)

@@ -13,13 +13,14 @@ import subprocess
 
 import pytest
 
-from desktop import wine
+from desktop import ROUTE, publisher_details, wine
 from smorvala_e2e import (IDC_START, IDM_ABOUT, IDM_HOMEPAGE, LAUNCH_TIMEOUT, STEP_TIMEOUT, Game, check,
                           check_equal, check_same_pixels, golden, settled, stays, wait_until, work_dir,
                           xdotool)
 
-HOME_PAGE = "http://www.example.com/"
-GAME_PAGE = "http://www.example.com/morvala.htm"
+PUBLISHER = publisher_details(ROUTE.build)
+HOME_PAGE = PUBLISHER["HOMEPAGE"]
+GAME_PAGE = HOME_PAGE + "morvala.htm"
 
 IDC_VISIT = 1002
 NO_ID = 0xFFFF
@@ -36,8 +37,8 @@ ABOUT_ITEMS = [
     ("Static", NO_ID, LEFT_TEXT, "d 或 →向右移动.   s 或 ↓向下加速", (25, 42, 141, 11)),
     ("Button", NO_ID, GROUP_BOX, "", (14, 66, 159, 76)),
     ("Static", NO_ID, LEFT_TEXT, "版本： SMorvala1.0", (40, 76, 98, 10)),
-    ("Static", NO_ID, LEFT_TEXT, "邮箱： mail@example.com", (40, 106, 102, 10)),
-    ("Static", NO_ID, LEFT_TEXT, "QQ： 00000000", (40, 91, 83, 11)),
+    ("Static", NO_ID, LEFT_TEXT, "邮箱： " + PUBLISHER["EMAIL"], (40, 106, 102, 10)),
+    ("Static", NO_ID, LEFT_TEXT, PUBLISHER["IM"], (40, 91, 83, 11)),
     ("Button", IDC_VISIT, PUSH_BUTTON, "访问主页", (38, 121, 46, 15)),
 ]
 ABOUT_FONT = "新宋体 9"

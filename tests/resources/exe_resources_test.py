@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Reads the resources built into SMorvala.exe and checks each against what the program
 needs: ids, types and language, the About box template item by item, the menu, the sounds,
-the icon, the manifest and the version block.
+the icon, the manifest and the version block; and the publisher's details, as the program's
+build was configured with them, in the About box, the version block and the two links.
 
     tests/resources/exe_resources_test.py [path/to/SMorvala.exe] [unittest options]
 
@@ -10,6 +11,7 @@ Debian's /usr/bin/python3, which has python3-pefile.
 """
 import os
 import pathlib
+import re
 import struct
 import sys
 import unittest
@@ -36,6 +38,21 @@ LEFT_TEXT = 0x50020000  # WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT
 PUSH_BUTTON = 0x50010000  # WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON
 WS_TABSTOP = 0x00010000
 
+
+def exe_path():
+    if os.environ.get("SMORVALA_EXE"):
+        return pathlib.Path(os.environ["SMORVALA_EXE"])
+    return ROOT / "build" / "windows" / "SMorvala.exe"
+
+
+def publisher_details():
+    """The SMORVALA_HOMEPAGE, _EMAIL, _IM and _PUBLISHER that the program's build was configured
+    with, as its CMake cache holds them."""
+    cache = (exe_path().parent / "CMakeCache.txt").read_text(encoding="utf-8")
+    return dict(re.findall(r"^SMORVALA_(HOMEPAGE|EMAIL|IM|PUBLISHER):STRING=(.*)$", cache, re.M))
+
+
+PUBLISHER = publisher_details()
 # The About box, item by item in template order: class, text, style, x, y, cx, cy, id.
 # Items 6 and 7 are the maker's contact lines.
 ABOUT_ITEMS = [
@@ -44,16 +61,10 @@ ABOUT_ITEMS = [
     (STATIC_CLASS, "d 或 →向右移动.   s 或 ↓向下加速", LEFT_TEXT, 25, 42, 141, 11, NO_ID),
     (BUTTON_CLASS, "", GROUP_BOX, 14, 66, 159, 76, NO_ID),
     (STATIC_CLASS, "版本： SMorvala1.0", LEFT_TEXT, 40, 76, 98, 10, NO_ID),
-    (STATIC_CLASS, "邮箱： mail@example.com", LEFT_TEXT, 40, 106, 102, 10, NO_ID),
-    (STATIC_CLASS, "QQ： 00000000", LEFT_TEXT, 40, 91, 83, 11, NO_ID),
+    (STATIC_CLASS, "邮箱： " + PUBLISHER["EMAIL"], LEFT_TEXT, 40, 106, 102, 10, NO_ID),
+    (STATIC_CLASS, PUBLISHER["IM"], LEFT_TEXT, 40, 91, 83, 11, NO_ID),
     (BUTTON_CLASS, "访问主页", PUSH_BUTTON, 38, 121, 46, 15, 1002),
 ]
-
-
-def exe_path():
-    if os.environ.get("SMORVALA_EXE"):
-        return pathlib.Path(os.environ["SMORVALA_EXE"])
-    return ROOT / "build" / "windows" / "SMorvala.exe"
 
 
 class Reader:
@@ -219,7 +230,7 @@ class AboutBoxTemplateTest(ExeResources):
         mail = self.dialog["items"][5]["text"]
         messenger = self.dialog["items"][6]["text"]
         self.assertRegex(mail, r"^邮箱： \S+@\S+\.\S+$")
-        self.assertRegex(messenger, r"^QQ： \d+$")
+        self.assertTrue(messenger.strip())
         self.assertLess(self.dialog["items"][6]["rect"][1], self.dialog["items"][5]["rect"][1],
                         "the messenger line stands above the e-mail line")
 
@@ -346,9 +357,19 @@ class VersionTest(ExeResources):
         self.assertEqual(table["InternalName"], "Morvala")
         self.assertEqual(table["FileVersion"], "1, 0, 0, 0")
         self.assertEqual(table["ProductVersion"], "1, 0, 0, 0")
+        self.assertEqual(table["CompanyName"], PUBLISHER["PUBLISHER"])
+        self.assertEqual(table["LegalCopyright"], "版权所有 (C) " + PUBLISHER["PUBLISHER"])
 
     def test_translation(self):
         self.assertEqual(self.translations, [{b"Translation": "0x0804 0x04b0"}])
+
+
+class LinksTest(unittest.TestCase):
+    def test_the_program_holds_the_site_and_the_games_page_on_it(self):
+        program = exe_path().read_bytes()
+        for address in (PUBLISHER["HOMEPAGE"] + "\0", PUBLISHER["HOMEPAGE"] + "morvala.htm\0"):
+            with self.subTest(address=address):
+                self.assertIn(address.encode("utf-16-le"), program)
 
 
 if __name__ == "__main__":
