@@ -104,6 +104,8 @@ Section "Uninstall"
   Delete "$DESKTOP\SMorvala.lnk"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
   RMDir "$INSTDIR"
+  ; The default folder's parent, where the game's folder was the only one in it.
+  RMDir "$LOCALAPPDATA\Programs"
   IfFileExists "$INSTDIR\*.*" 0 removed
     MessageBox MB_OK|MB_ICONINFORMATION \
       "文件夹“$INSTDIR”中还有不是 SMorvala 安装的文件，已将其保留。" /SD IDOK

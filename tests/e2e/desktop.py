@@ -53,6 +53,8 @@ class Route:
     emulated: bool = False
     # How the host runs i386 programs before the run: native, emulated or none.
     i386: str = "native"
+    # Whether the route's Wine runs 32-bit programs, such as the setup program.
+    runs_32_bit: bool = True
 
     @property
     def exe(self):
@@ -114,7 +116,8 @@ def choose_route(which):
     if which == "host":
         build = "windows" if native else "windows-x64"
         return Route(build, build, host["WINELOADER"], host["WINESERVER"], host["WINEARCH"],
-                     os.path.join(BUILD, f"wine-prefix-{host['WINEARCH']}"), host["SMORVALA_WHY"])
+                     os.path.join(BUILD, f"wine-prefix-{host['WINEARCH']}"), host["SMORVALA_WHY"],
+                     runs_32_bit=native)
     if native:
         return Route("windows-x64", "windows-x64", *wine64, os.path.join(BUILD, "wine-prefix-win64"),
                      "the other build, on a host that runs 32-bit code")

@@ -11,6 +11,7 @@
 //   menu-resource         "ok N" and N lines "ID POPUP TEXT": the program's menu 103 as the
 //                         system's menu loader reads it from the program file (menus of
 //                         another process cannot be read through its window)
+//   program               "ok PATH": the program file of the game's process
 //   text ID               the text of the child control ID (WM_GETTEXT works across processes)
 //   focus                 who has the keyboard focus in the game: "main", "control ID", "box"
 //                         (a dialog), "box control ID" (a control in a dialog) or "none"
@@ -58,6 +59,11 @@
 //                         exists and until its client pixel X Y shows the colour (or the
 //                         system's window colour), then ends that process; "ok WINDOW PAINT"
 //                         in milliseconds from the start, or "timeout"
+//   controls MS TITLE     waits up to MS for a visible top-level window of any program whose
+//                         title starts with TITLE (the topmost, where several do); "ok N" and N lines
+//                         "CLASS ID CHECKED ENABLED LEFT TOP RIGHT BOTTOM TEXT" for its visible
+//                         controls at every depth, rectangles on the screen, the texts' line
+//                         breaks and backslashes written \r, \n and \\; or "timeout"
 //   quit                  ends the driver
 // Texts are UTF-8. A command that cannot be carried out replies "error REASON".
 #define PSAPI_VERSION 2
@@ -191,14 +197,20 @@ void CommandWaitWindow(int timeoutMs) {
   }
 }
 
-void CommandMenuResource() {
+// The program file of the game's process; empty where it cannot be named.
+std::wstring GameProgramPath() {
   const HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, GameProcess());
   wchar_t path[MAX_PATH] = {};
   DWORD size = MAX_PATH;
   const BOOL named = handle != nullptr && QueryFullProcessImageNameW(handle, 0, path, &size);
   if (handle != nullptr) CloseHandle(handle);
-  if (!named) return Reply("error cannot name the game's program file");
-  const HMODULE program = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  return named ? path : L"";
+}
+
+void CommandMenuResource() {
+  const std::wstring path = GameProgramPath();
+  if (path.empty()) return Reply("error cannot name the game's program file");
+  const HMODULE program = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (program == nullptr) return Reply("error cannot load the program file");
   const HMENU menu = LoadMenuW(program, MAKEINTRESOURCEW(kMainMenuId));
   if (menu == nullptr) {
@@ -701,6 +713,59 @@ void CommandLaunchTime(const std::string& line) {
   Reply("ok " + FormatMs(windowAt) + " " + FormatMs(paintAt));
 }
 
+struct TitledWindow {
+  std::string title;
+  HWND found;
+};
+
+BOOL CALLBACK FindTitledWindow(HWND hwnd, LPARAM lParam) {
+  TitledWindow* search = reinterpret_cast<TitledWindow*>(lParam);
+  if (!IsWindowVisible(hwnd) || WindowText(hwnd).rfind(search->title, 0) != 0) return TRUE;
+  search->found = hwnd;
+  return FALSE;
+}
+
+// A text on one line: its line breaks and backslashes written as \r, \n and \\.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (char c : text) {
+    line += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\\' ? "\\\\" : std::string(1, c);
+  }
+  return line;
+}
+
+BOOL CALLBACK CollectControl(HWND control, LPARAM lParam) {
+  if (!IsWindowVisible(control)) return TRUE;
+  RECT rect = {};
+  GetWindowRect(control, &rect);
+  const LRESULT checked = ClassOf(control) == "Button" ? SendMessageW(control, BM_GETCHECK, 0, 0) : 0;
+  reinterpret_cast<std::vector<std::string>*>(lParam)->push_back(
+      ClassOf(control) + " " + Number(GetDlgCtrlID(control)) + " " + Number(checked) + " " +
+      Number(IsWindowEnabled(control) ? 1 : 0) + " " + Corners(rect) + " " + OneLine(WindowText(control)));
+  return TRUE;
+}
+
+// The controls of another program's window, such as a setup program's pages, found by the start
+// of its title, which a wizard may change from page to page: the rest of the line, so that it may
+// hold blanks.
+void CommandControls(const std::string& line) {
+  int timeoutMs = 0;
+  int consumed = 0;
+  if (std::sscanf(line.c_str(), "%*s %d %n", &timeoutMs, &consumed) != 1 || consumed == 0) {
+    return Reply("error usage: controls MS TITLE");
+  }
+  TitledWindow search = {line.substr(static_cast<std::size_t>(consumed)), nullptr};
+  for (int waited = 0; search.found == nullptr; waited += kPollMs) {
+    EnumWindows(FindTitledWindow, reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr && waited >= timeoutMs) return Reply("timeout");
+    if (search.found == nullptr) Sleep(kPollMs);
+  }
+  std::vector<std::string> controls;
+  EnumChildWindows(search.found, CollectControl, reinterpret_cast<LPARAM>(&controls));
+  Reply("ok " + Number(static_cast<long long>(controls.size())));
+  for (const std::string& control : controls) Reply(control);
+}
+
 // The commands on the game's open dialog.
 void ExecuteOnDialog(const std::string& command, int count, int x, int y, int width, int height) {
   const HWND dialog = GameDialog();
@@ -749,6 +814,8 @@ bool Execute(const std::string& line) {
     CommandDialogUnits(line);
   } else if (command == "desktop") {
     CommandDesktop(line);
+  } else if (command == "controls") {
+    CommandControls(line);
   } else if (command == "dialog-count") {
     // None once the game has ended.
     Reply("ok " + Number(static_cast<long long>(GameDialogs().size())));
@@ -762,6 +829,9 @@ bool Execute(const std::string& line) {
     Reply(GetMenu(mainWindow) != nullptr ? "ok 1" : "ok 0");
   } else if (command == "menu-resource") {
     CommandMenuResource();
+  } else if (command == "program") {
+    const std::wstring path = GameProgramPath();
+    Reply(path.empty() ? "error cannot name the game's program file" : "ok " + Utf8(path));
   } else if (command == "text" && count == 2) {
     const HWND control = GetDlgItem(mainWindow, a);
     Reply(control == nullptr ? "error no control " + Number(a) : "ok " + WindowText(control));
