@@ -39,6 +39,11 @@ PUSH_BUTTON = 0x50010000  # WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON
 WS_TABSTOP = 0x00010000
 
 
+# The program named on the command line, before the details of its build are read.
+if __name__ == "__main__" and len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+    os.environ["SMORVALA_EXE"] = sys.argv.pop(1)
+
+
 def exe_path():
     if os.environ.get("SMORVALA_EXE"):
         return pathlib.Path(os.environ["SMORVALA_EXE"])
@@ -373,6 +378,4 @@ class LinksTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
-        os.environ["SMORVALA_EXE"] = sys.argv.pop(1)
     unittest.main()
