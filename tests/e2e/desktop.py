@@ -16,6 +16,7 @@ end with its server.
 """
 
 import contextlib
+import glob
 import os
 import re
 import shutil
@@ -157,8 +158,9 @@ def set_environment(work, runtime):
         "WINELOADER": ROUTE.loader,
         "WINESERVER": ROUTE.server,
         "WINEARCH": ROUTE.arch,
-        # No installer dialog for .NET or the HTML engine may block a run.
-        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        # No installer dialog for .NET or the HTML engine may block a run, and no menu entry or
+        # desktop file for a shortcut that a program makes lands in the home folder.
+        "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
         "WINEDEBUG": "-all",
         "LANG": "zh_CN.UTF-8",
         "XDG_RUNTIME_DIR": runtime,
@@ -231,6 +233,7 @@ def desktop(work):
             if not os.path.exists(os.path.join(os.environ["WINEPREFIX"], "system.reg")):
                 subprocess.run(wine("wineboot", "-i"), stdout=log, stderr=log, check=True,
                                timeout=900 if ROUTE.emulated else 300)
+            unlink_home_folders()
             start_wine_server()
         yield
     finally:
@@ -241,6 +244,16 @@ def desktop(work):
         shutil.rmtree(runtime, ignore_errors=True)
         if ROUTE.emulated and ROUTE.i386 == "none":
             remove_i386_handler()
+
+
+def unlink_home_folders():
+    """Makes the prefix's Desktop, Documents and other such folders, which Wine links to the home
+    folder of whoever made it, folders of the prefix's own: what a test writes there, such as a
+    desktop shortcut, stays in the prefix."""
+    for link in glob.glob(os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*", "*")):
+        if os.path.islink(link):
+            os.remove(link)
+            os.mkdir(link)
 
 
 def register_i386_handler():

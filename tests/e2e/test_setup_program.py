@@ -73,8 +73,7 @@ def uninstall_entry():
                                stderr=subprocess.DEVNULL, timeout=RUN_TIMEOUT).returncode == 0
     # reg writes in the console's code page, GBK under the Chinese locale.
     with open(output, encoding="gbk") as values:
-        lines = values.read().splitlines()
-    return dict(re.findall(r"^\s+(\S+)\s+REG_\w+\s+(.*)$", "\n".join(lines), re.M)) if found else None
+        return dict(re.findall(r"^\s+(\S+)\s+REG_\w+\s+(.*?)\r?$", values.read(), re.M)) if found else None
 
 
 def folder_files(folder):
@@ -144,11 +143,6 @@ class ShortcutGame(Game):
                                         stdout=self.log, stderr=self.log)
 
 
-def check_game_runs_from(game, folder):
-    check_equal(game.title(), "SMorvala", "the title of the started game")
-    check_equal(game.driver.request("program")[3:], folder + r"\SMorvala.exe", "the program started")
-
-
 @pytest.mark.smoke
 @pytest.mark.timeout(RUN_TIMEOUT * 6)
 def test_silent_install_into_a_chinese_folder_start_from_the_shortcut_and_silent_uninstall():
@@ -162,7 +156,8 @@ def test_silent_install_into_a_chinese_folder_start_from_the_shortcut_and_silent
     check_installed(CHINESE_FOLDER, program)
 
     with ShortcutGame("setup-shortcut", START_MENU_SHORTCUT) as game:
-        check_game_runs_from(game, CHINESE_FOLDER)
+        check_equal(game.title(), "SMorvala", "the title of the started game")
+        check_equal(game.driver.request("program")[3:], CHINESE_FOLDER + r"\SMorvala.exe", "the program started")
         if not ROUTE.emulated:
             # A running program's file cannot be replaced: the setup stops before any change.
             check_equal(run_windows(setup_program(), "/S"), 2, "a silent setup's exit code while the game runs")
@@ -219,10 +214,6 @@ def click(driver, title, text):
     xdotool("mousemove", (left + right) // 2, (top + bottom) // 2, "click", 1)
 
 
-def texts(driver, title):
-    return {c[5] for c in controls(driver, title)}
-
-
 @pytest.mark.timeout(600)
 def test_a_player_clicks_through_the_chinese_pages_runs_the_game_and_uninstalls_after_a_retry():
     if ROUTE.arch != "win32":
@@ -231,8 +222,7 @@ def test_a_player_clicks_through_the_chinese_pages_runs_the_game_and_uninstalls_
     setup = subprocess.Popen(wine(setup_program()), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         with Driver(open(os.path.join(work_dir(), "setup-clicks.log"), "ab")) as driver:
-            welcome = texts(driver, SETUP_TITLE)
-            check("欢迎使用 SMorvala 安装程序" in welcome, f"the welcome page: {welcome}")
+            control(driver, SETUP_TITLE, "欢迎使用 SMorvala 安装程序")
             click(driver, SETUP_TITLE, "下一步(&N) >")
             control(driver, SETUP_TITLE, "安装(&I)")
             folder = [c for c in controls(driver, SETUP_TITLE) if c[0] == "Edit"]
@@ -267,7 +257,6 @@ def test_a_player_clicks_through_the_chinese_pages_runs_the_game_and_uninstalls_
                 click(driver, UNINSTALL_TITLE, "关闭(&L)")
                 uninstaller.wait(timeout=RUN_TIMEOUT)
         check_removed(DEFAULT_FOLDER, before)
-        check(not os.path.exists(unix_path(DESKTOP_SHORTCUT)), "the desktop shortcut is left")
         report("clicked through the setup, the game started from its finish page, uninstalled after a retry")
     finally:
         if setup.poll() is None:
