@@ -785,12 +785,12 @@ class Game:
         self.seed_candidates = matches
         self.seed = matches[0]
 
-    def headless(self, ticks=0):
-        """The replay of this game so far, with `ticks` fall steps at the falling piece's entry
-        and a repaint at the end. Between repaints the window keeps what was drawn at once,
-        which in play is what a repaint would draw; the closing repaint also stands for the
-        one a landing within the segment, by the timer, asks for."""
-        return self.history + ["tick"] * ticks + self.segment + ["paint"]
+    def headless(self, ticks=0, ticks_after=0):
+        """The replay of this game so far, with `ticks` fall steps at the falling piece's entry,
+        `ticks_after` after its segment, and a repaint at the end. Between repaints the window
+        keeps what was drawn at once, which in play is what a repaint would draw; the closing
+        repaint also stands for the one a landing within the segment, by the timer, asks for."""
+        return self.history + ["tick"] * ticks + self.segment + ["tick"] * ticks_after + ["paint"]
 
     def state(self, ticks=0):
         """The replay's state of this game so far: score, cur, next and grid."""
@@ -798,30 +798,34 @@ class Game:
 
     def match_headless(self, image=None, max_ticks=ROWS):
         """Compares the window with the replay, trying each number of timer steps the falling
-        piece may have taken so far; returns that number, or fails with the differences. The
-        picture that matched is kept as `matched`."""
+        piece may have taken so far, at its entry or else after its segment's keys (where the
+        timer landed it after them, the steps at the entry would have come before the keys);
+        returns the steps at the entry, or fails with the differences. Steps found after the
+        keys join the segment. The picture that matched is kept as `matched`."""
         image = image or self.capture()
         best = None
-        for ticks in range(max_ticks + 1):
+        steps = [(ticks, 0) for ticks in range(max_ticks + 1)] + [(0, after) for after in range(1, max_ticks + 1)]
+        for ticks, after in steps:
             matching = []
             for seed in self.seed_candidates:
-                surface = headless_surface(seed, self.headless(ticks))
+                surface = headless_surface(seed, self.headless(ticks, after))
                 found = differences(image, surface)
                 if not found:
                     matching.append(seed)
                 elif best is None or len(found) < len(best[1]):
-                    best = (ticks, found, surface)
+                    best = (self.headless(ticks, after), found, surface)
             if matching:
                 self.seed_candidates = matching
                 self.seed = matching[0]
                 self.matched = image
+                self.segment += ["tick"] * after
                 return ticks
         failures = os.path.join(work_dir(), "failures")
         os.makedirs(failures, exist_ok=True)
         image.save_png(os.path.join(failures, f"{self.name}-window.png"))
         best[2].save_png(os.path.join(failures, f"{self.name}-headless.png"))
         with open(os.path.join(failures, f"{self.name}-replay.txt"), "w") as script:
-            script.write(replay_script(self.seed, self.headless(best[0])))
+            script.write(replay_script(self.seed, best[0]))
         pixels = ", ".join(f"({x},{y}) window {r:06x} headless {h:06x}"
                            for x, y, r, h in best[1])
         raise Failure(f"the window differs from the headless replay at {pixels}")
@@ -883,7 +887,7 @@ class Game:
         # piece meanwhile; the comparison with the replay finds out how often it did.
         while True:
             ticks = self.wait_headless()
-            remaining = presses - ticks - self.segment.count(f"key {VK_DOWN}")
+            remaining = presses - ticks - self.segment.count(f"key {VK_DOWN}") - self.segment.count("tick")
             if remaining <= spare:
                 return remaining
             self.act("down", max(remaining - 2, 1))
@@ -894,7 +898,9 @@ class Game:
         comes after the timer's landing steps the next piece down, as a tick would.)"""
         check(remaining or not then, "the timer landed the piece before the keys that follow it")
         self.press(*[self.keys_used[action] for action in ["down"] * remaining + list(then)])
-        self.history += [line for line in self.segment if line != f"key {VK_DOWN}"]
+        # The Down presses and the timer's steps of the segment are the fall that the presses
+        # stand for here.
+        self.history += [line for line in self.segment if line not in (f"key {VK_DOWN}", "tick")]
         # Keys pressed during a row clear's hold are handled before the repaint it asks for.
         self.history += ([f"key {VK_DOWN}"] * presses + [f"key {REPLAY_KEYS[a]}" for a in then]
                          + ["paint"])
