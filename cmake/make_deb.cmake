@@ -24,15 +24,8 @@ file(COPY_FILE ${linux}/wine-route.sh ${share}/games/smorvala/wine-route.sh)
 file(COPY_FILE ${linux}/smorvala.desktop ${share}/applications/smorvala.desktop)
 configure_file(${linux}/copyright.in ${doc}/copyright @ONLY)
 set(PROJECT_VERSION ${VERSION})
-# The publisher's details as XML text: a name may hold an ampersand.
-function(configure_xml source destination)
-  foreach(detail SMORVALA_PUBLISHER SMORVALA_HOMEPAGE)
-    string(REPLACE "&" "&amp;" text "${${detail}}")
-    string(REPLACE "<" "&lt;" ${detail} "${text}")
-  endforeach()
-  configure_file(${source} ${destination} @ONLY)
-endfunction()
-configure_xml(${linux}/com.example.smorvala.metainfo.xml.in ${share}/metainfo/com.example.smorvala.metainfo.xml)
+configure_file(${linux}/com.example.smorvala.metainfo.xml.in ${share}/metainfo/com.example.smorvala.metainfo.xml
+               @ONLY)
 configure_file(${linux}/smorvala.6.in ${STAGE}/smorvala.6 @ONLY)
 # The changelog's entries are signed by the publisher.
 configure_file(${linux}/changelog ${STAGE}/changelog @ONLY)

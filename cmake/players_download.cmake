@@ -1,8 +1,9 @@
 # The players' downloads, made by `cmake --build --preset windows --target package` beside the
 # program: SMorvala-VERSION-win32.zip, holding the program and README.txt; the setup program
 # SMorvala-VERSION-setup.exe (cmake/make_setup.cmake); the Debian package smorvala_VERSION_all.deb
-# (cmake/make_deb.cmake); and SHA256SUMS with the sums of the three and of the program. Included
-# by the 32-bit builds, whose program every download ships.
+# (cmake/make_deb.cmake); SHA256SUMS with the sums of the three and of the program; and the site
+# in site/, its pages with the downloads (cmake/make_site.cmake). Included by the 32-bit builds,
+# whose program every download ships.
 
 # Windows line ends, and a byte-order mark in the template: Notepad of any Windows version then
 # shows the Chinese text.
@@ -63,7 +64,18 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/SHA256SUMS
           -P ${PROJECT_SOURCE_DIR}/cmake/write_sha256sums.cmake
   DEPENDS ${setup} ${zip} ${program} ${deb} ${PROJECT_SOURCE_DIR}/cmake/write_sha256sums.cmake)
 
+file(GLOB site_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/site/*)
+set(site ${CMAKE_BINARY_DIR}/site)
+add_custom_command(OUTPUT ${site}/morvala.htm ${site}/index.html
+  COMMAND ${CMAKE_COMMAND} ${release} -DSITE=${site} -DSUMS=${CMAKE_BINARY_DIR}/SHA256SUMS
+          "-DFILES=${setup}\;${zip}\;${deb}" -DPUBLISHER_VALUES=${publisher_values}
+          -P ${PROJECT_SOURCE_DIR}/cmake/make_site.cmake
+  DEPENDS ${CMAKE_BINARY_DIR}/SHA256SUMS ${setup} ${zip} ${deb} ${site_files} ${publisher_values}
+          ${PROJECT_SOURCE_DIR}/docs/screenshot.png ${PROJECT_SOURCE_DIR}/res/smorvala.ico
+          ${PROJECT_SOURCE_DIR}/cmake/make_site.cmake ${release_files}
+  COMMENT "The site's pages")
+
 # A build folder set up when CPack made the zip still holds CPack's configuration, which reserves
 # this target's name.
 file(REMOVE ${CMAKE_BINARY_DIR}/CPackConfig.cmake ${CMAKE_BINARY_DIR}/CPackSourceConfig.cmake)
-add_custom_target(package DEPENDS ${CMAKE_BINARY_DIR}/SHA256SUMS)
+add_custom_target(package DEPENDS ${CMAKE_BINARY_DIR}/SHA256SUMS ${site}/morvala.htm ${site}/index.html)

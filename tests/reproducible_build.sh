@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The same sources build the same SMorvala.exe, 32- and 64-bit, the same players' zip, setup
-# program and Debian package, byte for byte, whatever the folder, the time and the machine's
+# program, Debian package and site pages, byte for byte, whatever the folder, the time and the machine's
 # settings, and the downloads hold those very programs: two copies of the working tree, in
 # folders of different names and lengths, are built and packaged one after the other under
-# different time zones, locales and umasks, and the SHA-256 sums of all five files compared.
+# different time zones, locales and umasks, and the SHA-256 sums of all seven files compared.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -13,7 +13,7 @@ trap 'rm -rf "$scratch"' EXIT
 
 # Builds and packages a copy of the tracked files as they are now, and of new ones not yet
 # added, in $scratch/$1, with the 64-bit build beside it; checks what its downloads and
-# SHA256SUMS hold, and prints the sums of both programs and the three downloads.
+# SHA256SUMS hold, and prints the sums of both programs, the three downloads and the two pages.
 build_copy() {
   local folder=$scratch/$1
   mkdir -p "$folder"
@@ -34,8 +34,9 @@ build_copy() {
   cmp unpacked-deb/usr/share/games/smorvala/win32/SMorvala.exe SMorvala.exe >&2
   cmp unpacked-deb/usr/share/games/smorvala/win64/SMorvala.exe ../windows-x64/SMorvala.exe >&2
   sha256sum --check --quiet SHA256SUMS >&2
+  (cd site && sha256sum --check --quiet --ignore-missing SHA256SUMS) >&2
   sha256sum SMorvala.exe ../windows-x64/SMorvala.exe SMorvala-*-win32.zip SMorvala-*-setup.exe \
-    smorvala_*_all.deb
+    smorvala_*_all.deb site/index.html site/morvala.htm
 }
 
 first=$(TZ=UTC LC_ALL=C build_copy a)
@@ -46,4 +47,4 @@ if [ "$first" != "$second" ]; then
   echo "$second" >&2
   exit 1
 fi
-echo "reproducible build: the same programs, zip, setup program and package from both folders; the programs in every download"
+echo "reproducible build: the same programs, zip, setup program, package and pages from both folders; the programs in every download"

@@ -98,14 +98,14 @@ class AboutGame(Game):
     """The game, with its About box to hand. With `trace_shell`, Wine logs each execute call of
     the shell with the calling thread into the game's log."""
 
-    def __init__(self, name, trace_shell=False):
+    def __init__(self, name, trace_shell=False, program=None):
         self.log_path = os.path.join(work_dir(), f"{name}.log")
         # The log is appended to: only what this run of the game writes counts.
         self.log_start = os.path.getsize(self.log_path) if os.path.exists(self.log_path) else 0
         with pytest.MonkeyPatch.context() as patch:
             if trace_shell:
                 patch.setenv("WINEDEBUG", "-all,+tid,+exec")
-            super().__init__(name)
+            super().__init__(name, program)
 
     def open_about(self):
         self.press("alt+a")  # the item's mnemonic
