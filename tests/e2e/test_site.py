@@ -148,7 +148,8 @@ def test_the_game_page_gives_each_downloads_size_and_sum_and_the_release(site_se
 def test_the_games_two_links_in_a_build_for_this_site_open_its_two_pages(site_server):
     """A build whose site is the local server: the menu's link and the About box's open the
     addresses that the server answers with the home page and the game's page."""
-    build = os.path.join(BUILD, "windows-local-site")
+    # The route's program: a folder of each, since a folder keeps the toolchain it was set up with.
+    build = os.path.join(BUILD, f"{ROUTE.build}-local-site")
     toolchain = "mingw-i686" if ROUTE.build == "windows" else "mingw-x86_64"
     subprocess.run(["cmake", "-S", ROOT, "-B", build, f"--toolchain={ROOT}/cmake/{toolchain}.cmake",
                     "-DCMAKE_BUILD_TYPE=Release", f"-DSMORVALA_HOMEPAGE={site_server}"],
