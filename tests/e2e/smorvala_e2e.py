@@ -109,16 +109,21 @@ def settled(read, reference, rectangles, timeout=STEP_TIMEOUT):
         time.sleep(0.05)
 
 
+def failure_path(file_name):
+    """Where a file that shows a failure is kept: the failures folder of the work directory."""
+    failures = os.path.join(work_dir(), "failures")
+    os.makedirs(failures, exist_ok=True)
+    return os.path.join(failures, file_name)
+
+
 def check_same_pixels(seen, expected, rectangle, what, name):
     """The rectangle (left, top, right, bottom) shows the same pixels in both pictures; if not,
     both are kept among the failures as NAME-seen.png and NAME-expected.png."""
     if seen.region(*rectangle) == expected.region(*rectangle):
         return
-    failures = os.path.join(work_dir(), "failures")
-    os.makedirs(failures, exist_ok=True)
-    seen.save_png(os.path.join(failures, f"{name}-seen.png"))
-    expected.save_png(os.path.join(failures, f"{name}-expected.png"))
-    raise Failure(f"{what}: the pixels of {rectangle} differ (pictures in {failures})")
+    seen.save_png(failure_path(f"{name}-seen.png"))
+    expected.save_png(failure_path(f"{name}-expected.png"))
+    raise Failure(f"{what}: the pixels of {rectangle} differ (pictures in {failure_path('')})")
 
 
 def frame_pixels(image, left, top, right, bottom, skip_bottom=()):
@@ -807,24 +812,23 @@ class Game:
         steps = [(ticks, 0) for ticks in range(max_ticks + 1)] + [(0, after) for after in range(1, max_ticks + 1)]
         for ticks, after in steps:
             matching = []
+            events = self.headless(ticks, after)
             for seed in self.seed_candidates:
-                surface = headless_surface(seed, self.headless(ticks, after))
+                surface = headless_surface(seed, events)
                 found = differences(image, surface)
                 if not found:
                     matching.append(seed)
                 elif best is None or len(found) < len(best[1]):
-                    best = (self.headless(ticks, after), found, surface)
+                    best = (events, found, surface)
             if matching:
                 self.seed_candidates = matching
                 self.seed = matching[0]
                 self.matched = image
                 self.segment += ["tick"] * after
                 return ticks
-        failures = os.path.join(work_dir(), "failures")
-        os.makedirs(failures, exist_ok=True)
-        image.save_png(os.path.join(failures, f"{self.name}-window.png"))
-        best[2].save_png(os.path.join(failures, f"{self.name}-headless.png"))
-        with open(os.path.join(failures, f"{self.name}-replay.txt"), "w") as script:
+        image.save_png(failure_path(f"{self.name}-window.png"))
+        best[2].save_png(failure_path(f"{self.name}-headless.png"))
+        with open(failure_path(f"{self.name}-replay.txt"), "w") as script:
             script.write(replay_script(self.seed, best[0]))
         pixels = ", ".join(f"({x},{y}) window {r:06x} headless {h:06x}"
                            for x, y, r, h in best[1])

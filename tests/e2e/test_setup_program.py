@@ -28,6 +28,8 @@ DESKTOP_SHORTCUT = PROFILE + r"\Desktop\SMorvala.lnk"
 RUN_TIMEOUT = LAUNCH_TIMEOUT * 3
 SETUP_TITLE = "SMorvala 安装"
 UNINSTALL_TITLE = "SMorvala 卸载"
+# The details of the build that made the setup program.
+PUBLISHER = publisher_details("windows")
 
 
 def on_drive_c(windows_path):
@@ -95,11 +97,10 @@ def check_installed(folder, program):
     with open(unix_path(folder + r"\SMorvala.exe"), "rb") as installed:
         check(installed.read() == program, "the installed SMorvala.exe is not the zip's")
     check(os.path.isfile(unix_path(START_MENU_SHORTCUT)), "no Start-menu shortcut")
-    publisher = publisher_details("windows")
     uninstaller = folder + r"\uninstall.exe"
     check_equal(uninstall_entry(), {
         "DisplayName": "SMorvala", "DisplayIcon": folder + r"\SMorvala.exe,0", "DisplayVersion": "1.0.0",
-        "Publisher": publisher["PUBLISHER"], "URLInfoAbout": publisher["HOMEPAGE"], "InstallLocation": folder,
+        "Publisher": PUBLISHER["PUBLISHER"], "URLInfoAbout": PUBLISHER["HOMEPAGE"], "InstallLocation": folder,
         "UninstallString": f'"{uninstaller}"', "QuietUninstallString": f'"{uninstaller}" /S',
         "EstimatedSize": hex((len(program) + 1023) // 1024), "NoModify": "0x1", "NoRepair": "0x1"},
         "the uninstall entry")
