@@ -6,6 +6,7 @@
 #include <deque>
 
 #include "win/board_painting.h"
+#include "win/frame_outline.h"
 
 struct PlatformWindow {};
 struct PlatformDC {};
@@ -18,9 +19,6 @@ struct PlatformBrush {
 };
 
 namespace {
-constexpr Colour kDefaultBackground = 0xFFFFFF;
-// A cosmetic dotted pen alternates runs of this many pixels drawn and left to the background.
-constexpr int kDotRun = 3;
 // The headless clock stands still, so recorded sessions repeat.
 constexpr std::uint32_t kHeadlessClock = 1;
 
@@ -75,18 +73,7 @@ void FillPixels(const PixelRect& rect, Colour colour) {
 
 void OutlinePixels(const PixelRect& rect, const PlatformPen& pen) {
   if (!Rasterising()) return;
-  // Walk the outline once around so the dots run on across the corners.
-  int step = 0;
-  auto plotOutline = [&](int x, int y) {
-    const bool gap = pen.style == PenStyle::Dot && (step++ / kDotRun) % 2 == 1;
-    Plot(x, y, gap ? kDefaultBackground : pen.colour);
-  };
-  const int right = rect.right - 1;
-  const int bottom = rect.bottom - 1;
-  for (int x = rect.left; x < right; ++x) plotOutline(x, rect.top);
-  for (int y = rect.top; y < bottom; ++y) plotOutline(right, y);
-  for (int x = right; x > rect.left; --x) plotOutline(x, bottom);
-  for (int y = bottom; y > rect.top; --y) plotOutline(rect.left, y);
+  WalkOutline(rect, pen.style, pen.colour, Plot);
 }
 }  // namespace
 
