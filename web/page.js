@@ -1,0 +1,258 @@
+// The page around the game: the main window's canvas and controls, its menu, the About box, the
+// message boxes, the fall timer, the sounds, and the queue that hands the game (smorvala.wasm)
+// one event at a time, as the program's message loop does. The game calls back through
+// web/platform_library.js.
+
+var Page = (function () {
+  const windowArea = document.getElementById('window');
+  const client = document.getElementById('client');
+  const context = document.getElementById('canvas').getContext('2d', {alpha: false});
+  const controls = new Map(Array.from(client.querySelectorAll('[data-control]'),
+                                      (control) => [Number(control.dataset.control), control]));
+  const buttons = Array.from(client.querySelectorAll('button'));
+  const about = document.getElementById('about');
+  const messageBox = document.getElementById('message-box');
+
+  // --- The message loop. Input is handed on in the order it came; a pending repaint once no
+  // input waits, and the fall timer's tick once neither does. However many periods go by while
+  // the game is busy, one tick waits.
+  const input = [];
+  let ready = false;
+  let busy = false;
+  let tickPending = false;
+  let ended = false;
+
+  function call(name, ...numbers) {
+    return Module.ccall(name, null, numbers.map(() => 'number'), numbers, {async: true});
+  }
+
+  async function pump() {
+    if (!ready || busy) return;
+    busy = true;
+    while (!ended) {
+      if (input.length > 0) {
+        await input.shift()();
+      } else if (Module._SmorvalaPaint()) {
+        continue;
+      } else if (tickPending) {
+        tickPending = false;
+        await call('SmorvalaTick');
+      } else {
+        break;
+      }
+    }
+    busy = false;
+  }
+
+  function post(event) {
+    if (ended) return;
+    input.push(event);
+    pump();
+  }
+
+  // --- The fall timer: armed again, it counts a whole period from now.
+  let timer = 0;
+
+  function armTimer(periodMs) {
+    killTimer();
+    timer = setInterval(() => { tickPending = true; pump(); }, periodMs);
+  }
+
+  function killTimer() {
+    clearInterval(timer);
+    tickPending = false;
+  }
+
+  // --- Drawing, texts and the focus.
+  // As FillRect, an empty rectangle fills nothing.
+  function fill(left, top, right, bottom, colour) {
+    if (right <= left || bottom <= top) return;
+    context.fillStyle = '#' + colour.toString(16).padStart(6, '0');
+    context.fillRect(left, top, right - left, bottom - top);
+  }
+
+  function erase(colour) {
+    fill(0, 0, context.canvas.width, context.canvas.height, colour);
+  }
+
+  function setText(controlId, text) {
+    controls.get(controlId).textContent = text;
+  }
+
+  function focusWindow() {
+    client.focus({preventScroll: true});
+  }
+
+  // --- The boxes. While one is open the main window and its menu take no click and no key,
+  // and the keys go to the box; closed, it gives the focus back to where it was.
+  let modal = null;
+
+  function openModal(box, onKey) {
+    modal = {box, onKey, focused: document.activeElement};
+    windowArea.inert = true;
+    box.hidden = false;
+  }
+
+  function closeModal() {
+    const focused = modal.focused;
+    modal.box.hidden = true;
+    modal = null;
+    windowArea.inert = false;
+    if (focused && client.contains(focused)) focused.focus({preventScroll: true});
+    else focusWindow();
+  }
+
+  // A question offers 是 and 否, answered by Y and N too, and Esc does nothing; the game-over
+  // box offers 确定, which Esc and its close box answer too. Enter and Space press the button
+  // that has the focus, the first one at the start.
+  function showMessageBox(caption, text, question) {
+    return new Promise((resolve) => {
+      messageBox.querySelector('.caption-text').textContent = caption;
+      messageBox.querySelector('.text').textContent = text;
+      messageBox.classList.toggle('question', question);
+      messageBox.querySelector('.close').disabled = question;
+      const answers = Array.from(messageBox.querySelectorAll('[data-answer]'))
+        .filter((button) => button.classList.contains('for-question') === question);
+      const answer = (button) => {
+        for (const each of answers) each.onclick = null;
+        messageBox.querySelector('.close').onclick = null;
+        closeModal();
+        resolve(Number(button.dataset.answer));
+      };
+      for (const button of answers) button.onclick = () => answer(button);
+      messageBox.querySelector('.close').onclick = () => answer(answers[0]);
+      openModal(messageBox, (event) => {
+        const button = answers.find((each) => each.dataset.key === event.key.toLowerCase());
+        if (button) {
+          event.preventDefault();
+          answer(button);
+        }
+      });
+      answers[0].focus({preventScroll: true});
+    });
+  }
+
+  // The About box: closed by its close box alone; Enter and Esc leave it open. The game goes on
+  // behind it, and no control has the focus until the player tabs or clicks to one.
+  function showAbout() {
+    openModal(about, () => {});
+    about.focus({preventScroll: true});
+  }
+  about.querySelector('.close').addEventListener('click', () => closeModal());
+  document.getElementById('visit').addEventListener('click', (event) => {
+    window.open(event.currentTarget.dataset.address, '_blank', 'noopener');
+  });
+
+  // --- The menu: its commands take no focus, as a menu bar's; Alt and the underlined letter
+  // choose them.
+  const menu = {KeyE: document.getElementById('menu-home'), KeyA: document.getElementById('menu-about')};
+  for (const item of Object.values(menu)) item.addEventListener('mousedown', (event) => event.preventDefault());
+  menu.KeyA.addEventListener('click', (event) => {
+    event.preventDefault();
+    post(showAbout);
+  });
+
+  // --- The keys. The eight piece keys go to the game while its window has the focus; a button
+  // that has the focus takes the keys itself, and only Space presses it, as on Windows.
+  const virtualKeys = {ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40, a: 65, d: 68, s: 83, w: 87};
+  const scrollingKeys = new Set([' ', 'PageUp', 'PageDown', 'Home', 'End']);
+
+  document.addEventListener('keydown', (event) => {
+    if (ended) return;
+    if (modal) {
+      modal.onKey(event);
+      if (event.key !== 'Tab' && !(event.target.tagName === 'BUTTON' && (event.key === ' ' || event.key === 'Enter'))) {
+        event.preventDefault();
+      }
+      return;
+    }
+    if (event.altKey && menu[event.code]) {
+      event.preventDefault();
+      menu[event.code].click();
+      return;
+    }
+    if (event.altKey || event.ctrlKey || event.metaKey) return;
+    const key = event.key.length === 1 ? event.key.toLowerCase() : event.key;
+    if (buttons.includes(document.activeElement)) {
+      if (key !== ' ' && key !== 'Tab') event.preventDefault();
+      return;
+    }
+    const virtualKey = virtualKeys[key];
+    if (virtualKey || scrollingKeys.has(key)) event.preventDefault();
+    if (virtualKey) post(() => call('SmorvalaKey', virtualKey));
+  });
+
+  for (const button of buttons) {
+    // A push button takes the focus when it is clicked, in every browser.
+    button.addEventListener('pointerdown', () => button.focus({preventScroll: true}));
+    button.addEventListener('click', () => post(() => call('SmorvalaButton', Number(button.dataset.control))));
+  }
+  // Coming back to the page activates the window, which gives its focus to the main window.
+  window.addEventListener('focus', () => { if (!modal && !ended) focusWindow(); });
+
+  // --- The sounds, fetched and decoded at the start. Browsers let a page play sound only after
+  // the player's first click or key, so that is when the page starts its audio.
+  const decoder = new OfflineAudioContext(1, 1, 22050);
+  const samples = new Map();
+  let audio = null;
+  let soundEnds = 0;
+
+  function loadSound(resourceId, file) {
+    fetch(file).then((response) => response.arrayBuffer()).then((data) => decoder.decodeAudioData(data))
+      .then((decoded) => samples.set(resourceId, decoded));
+  }
+
+  function wakeAudio() {
+    if (!audio) audio = new AudioContext();
+    if (audio.state === 'suspended') audio.resume();
+  }
+  document.addEventListener('pointerdown', wakeAudio, true);
+  document.addEventListener('keydown', wakeAudio, true);
+
+  // As the program's sounds, a new one is dropped while one of ours still plays.
+  function playSound(resourceId) {
+    const sound = samples.get(resourceId);
+    if (!sound || !audio || audio.currentTime < soundEnds) return;
+    const source = audio.createBufferSource();
+    source.buffer = sound;
+    source.connect(audio.destination);
+    source.start();
+    soundEnds = audio.currentTime + sound.duration;
+  }
+
+  // --- Exit answered yes: the game ends for good, as the program does, and the page says so.
+  function quit() {
+    ended = true;
+    killTimer();
+    input.length = 0;
+    windowArea.inert = true;
+    const notice = document.getElementById('ended');
+    notice.hidden = false;
+    notice.querySelector('button').focus({preventScroll: true});
+  }
+  document.querySelector('#ended button').addEventListener('click', () => location.reload());
+
+  // --- The window at a whole number of device pixels to each of its pixels, the nearest to the
+  // page's own scale: a canvas scaled by any other factor would be blurred.
+  function fitToScreen() {
+    const ratio = window.devicePixelRatio || 1;
+    const scale = Math.max(1, Math.round(ratio)) / ratio;
+    windowArea.style.transform = scale === 1 ? '' : `scale(${scale})`;
+    windowArea.parentElement.style.width = `${windowArea.offsetWidth * scale}px`;
+    windowArea.parentElement.style.height = `${windowArea.offsetHeight * scale}px`;
+  }
+  window.addEventListener('resize', fitToScreen);
+  fitToScreen();
+
+  function start() {
+    Module._SmorvalaStartUp();
+    focusWindow();
+    ready = true;
+    pump();
+  }
+
+  return {fill, erase, armTimer, killTimer, setText, focusWindow, loadSound, playSound, quit,
+          messageBox: showMessageBox, start};
+})();
+
+Module.onRuntimeInitialized = Page.start;

@@ -1,0 +1,36 @@
+// The browser's main window: the page (web/page.js) hands the game every event here, one at a
+// time and in the order the Windows message loop hands them to MainWndProc: input first, then a
+// pending repaint, then the fall timer's tick.
+#include <emscripten/emscripten.h>
+
+#include "game/commands.h"
+#include "game/shape_generator.h"
+#include "res/resource.h"
+#include "web/web_platform.h"
+#include "win/cell_drawing.h"
+
+extern "C" {
+// What creating the main window does: the palette, the seed from the clock, the sounds and the
+// first repaint, which erases the background.
+EMSCRIPTEN_KEEPALIVE void SmorvalaStartUp() {
+  CreateCellPalette();
+  SeedShapeGenerator(ClockSeed());
+  LoadSounds();
+  InvalidateClientArea(PageWindow(), true);
+}
+
+// A click on one of the three buttons, by the control's id.
+EMSCRIPTEN_KEEPALIVE void SmorvalaButton(int controlId) {
+  switch (controlId) {
+    case IDC_PAUSE: OnPauseButton(PageWindow()); break;
+    case IDC_EXIT: OnExitButton(PageWindow()); break;
+    case IDC_START: OnStartButton(PageWindow()); break;
+    default: break;
+  }
+}
+
+EMSCRIPTEN_KEEPALIVE void SmorvalaKey(int virtualKey) { OnPieceKey(PageWindow(), virtualKey); }
+EMSCRIPTEN_KEEPALIVE void SmorvalaTick() { OnFallTimer(PageWindow()); }
+// 1 if a repaint was pending and ran.
+EMSCRIPTEN_KEEPALIVE int SmorvalaPaint() { return PaintIfPending() ? 1 : 0; }
+}

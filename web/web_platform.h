@@ -1,0 +1,14 @@
+// What the browser's front end needs of its platform besides the seam: the one window, the
+// repaint that waits for the page to be idle, and the sounds the page fetches at start.
+#ifndef SMORVALA_WEB_PLATFORM_H
+#define SMORVALA_WEB_PLATFORM_H
+
+#include "win/platform.h"
+
+WindowHandle PageWindow();
+// Runs the repaint asked for since the last one, if any; true if it ran.
+bool PaintIfPending();
+// Has the page fetch the sounds the game plays, so that the first one starts at once.
+void LoadSounds();
+
+#endif
