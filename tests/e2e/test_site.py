@@ -29,7 +29,6 @@ from test_about_and_links import (AboutGame, browser_recorder_and_no_sound_serve
                                   wait_opened)
 
 SITE = os.path.join(BUILD, "windows", "site")
-SITE_ADDRESS = "http://127.0.0.1:48017/"
 PAGES = ["index.html", "morvala.htm"]
 # The width of a desktop browser and of a phone, in CSS pixels.
 WIDTHS = {"desktop": (1280, 900), "phone": (390, 844)}
@@ -54,16 +53,25 @@ class SiteServer(http.server.ThreadingHTTPServer):
             super().handle_error(request, client_address)
 
 
-@pytest.fixture(scope="module")
-def site_server():
-    """The site served from 127.0.0.1 at SITE_ADDRESS, as a web server would serve its folder."""
-    server = SiteServer(("127.0.0.1", 48017), functools.partial(QuietHandler, directory=SITE))
+@contextlib.contextmanager
+def served(folder, port):
+    """The folder served from 127.0.0.1 at that port, as a web server would serve it; gives its
+    address."""
+    server = SiteServer(("127.0.0.1", port), functools.partial(QuietHandler, directory=folder))
     thread = threading.Thread(target=server.serve_forever)
     thread.start()
-    yield SITE_ADDRESS
-    server.shutdown()
-    thread.join()
-    server.server_close()
+    try:
+        yield f"http://127.0.0.1:{port}/"
+    finally:
+        server.shutdown()
+        thread.join()
+        server.server_close()
+
+
+@pytest.fixture(scope="module")
+def site_server():
+    with served(SITE, 48017) as address:
+        yield address
 
 
 @contextlib.contextmanager

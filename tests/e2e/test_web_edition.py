@@ -1,0 +1,270 @@
+"""The web edition, build/web, played in a real browser (Debian's Chromium, headless, through
+Selenium) with real clicks and key presses. The page's clock is set and its time stepped
+through the DevTools protocol, so that the fall timer ticks and the row clear's hold ends where
+the test says; after each step the canvas shows the pixels, and the page the texts, that
+smorvala-replay gives for the same events, and the sounds start where its trace asks."""
+
+import base64
+import io
+import os
+import re
+import subprocess
+import time
+import wave
+
+import PIL.Image
+import pytest
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+
+from desktop import BUILD, ROOT, publisher_details
+from smorvala_e2e import (IDC_EXIT, IDC_LEVEL, IDC_PAUSE, IDC_SCORE, IDC_START, Image, check, check_equal,
+                          check_same_pixels, parse_states, rasterise, run_headless, wait_until)
+from test_site import browser, served
+
+WEB = os.path.join(BUILD, "web")
+# The seed of a game whose fifth piece clears a row, as the session maker plays it.
+SEED = 12
+FIRST_TEXTS = {IDC_PAUSE: "暂停", IDC_EXIT: "退出", IDC_START: "开始", IDC_LEVEL: "第 0 关", IDC_SCORE: "分数: 0"}
+KEYS = {37: Keys.ARROW_LEFT, 38: Keys.ARROW_UP, 39: Keys.ARROW_RIGHT, 40: Keys.ARROW_DOWN, 65: "a", 68: "d",
+        83: "s", 87: "w"}
+# Before the page loads: its clock at the seed's second, and a record of the sounds it starts.
+INSTRUMENTS = f"""Date.now = () => {SEED * 1000};
+window.startedSounds = [];
+const start = AudioBufferSourceNode.prototype.start;
+AudioBufferSourceNode.prototype.start = function (...args) {{
+  startedSounds.push(this.buffer.duration);
+  return start.apply(this, args);
+}};"""
+# Real seconds after a sound, so that the next one is not dropped for it.
+SOUND_GAP = 0.6
+SOUND_SECONDS = {}
+for resource, name in ((105, "clear.wav"), (107, "rotate.wav")):
+    with wave.open(os.path.join(ROOT, "res", name)) as sound:
+        SOUND_SECONDS[resource] = sound.getnframes() / sound.getframerate()
+
+
+class WebGame:
+    """The page, and the replay script of what it handled, with a repaint wherever it ran one."""
+
+    def __init__(self, driver):
+        self.driver = driver
+        self.events = [f"seed {SEED}", "paint"]
+        self.timer = None  # (armed at, period) on the page's clock
+        self.sounds = []  # what the page must start
+
+    def script(self, events):
+        return run_headless("SMORVALA_REPLAY", "".join(f"{event}\n" for event in events)).decode()
+
+    def handle(self, *events, queued=False, at=None, heard=None):
+        """The page handled the events at the time `at`, now by default, each followed by the
+        repaint it asked for, or with `queued` all of them first; of the sounds they asked for,
+        the first `heard` started (all by default: the others came while one still played)."""
+        at = self.now() if at is None else at
+        blocks = re.split(r"^> .*\n", self.script(self.events + list(events)), flags=re.M)[-len(events):]
+        pending = False
+        for event, block in zip(events, blocks):
+            self.events.append(event)
+            for words in map(str.split, block.splitlines()):
+                if words[:2] == ["timer", "set"]:
+                    self.timer = (at, int(words[2]))
+                elif words[:2] == ["timer", "kill"]:
+                    self.timer = None
+                elif words[0] == "sound" and (heard is None or heard > 0):
+                    self.sounds.append(int(words[1]))
+                    heard = None if heard is None else heard - 1
+                    time.sleep(SOUND_GAP)
+                pending = pending or words[0] == "invalidate"
+            if pending and not queued:
+                self.events.append("paint")
+                pending = False
+        if pending:
+            self.events.append("paint")
+
+    def check(self, extra=(), texts=True):
+        """The canvas and the controls' texts are the replay's of the events so far and `extra`."""
+        trace = self.script(self.events + list(extra))
+        data = self.driver.execute_script("return document.getElementById('canvas').toDataURL().slice(22)")
+        with PIL.Image.open(io.BytesIO(base64.b64decode(data))) as png:
+            seen = Image(png.width, png.height, png.convert("RGB").tobytes())
+        check_same_pixels(seen, rasterise(trace.encode()), (0, 0, 394, 540), "the canvas", "web-edition")
+        if texts:
+            expected = {**FIRST_TEXTS, **{int(i): t for i, t in re.findall(r"^text (\d) (.*)$", trace, re.M)}}
+            check_equal(self.texts(), expected, "the controls' texts")
+
+    def texts(self):
+        return {int(i): t for i, t in self.driver.execute_script(
+            "return Array.from(document.querySelectorAll('[data-control]'), c => [c.dataset.control, c.textContent])")}
+
+    def now(self):
+        return self.driver.execute_script("return performance.now()")
+
+    def advance(self, milliseconds):
+        """Lets the page's time run on."""
+        target = self.now() + milliseconds
+        self.driver.execute_cdp_cmd("Emulation.setVirtualTimePolicy", {"policy": "advance", "budget": milliseconds})
+        wait_until(lambda: self.now() >= target - 0.5, 10, "the page's time to run on")
+
+    def next_tick(self):
+        armed, period = self.timer
+        return armed + period * ((self.now() - armed) // period + 1)
+
+    def tick(self):
+        due = self.next_tick()
+        self.advance(due + 1 - self.now())
+        self.handle("tick", at=due)
+
+    def press(self, *keys, **handling):
+        """Real key presses: virtual-key codes the game handles, or other keys as Selenium names them."""
+        ActionChains(self.driver).send_keys(*(KEYS.get(key, key) for key in keys)).perform()
+        self.handle(*(f"key {key}" for key in keys if key in KEYS), **handling)
+
+    def click(self, selector):
+        self.driver.find_element(By.CSS_SELECTOR, selector).click()
+
+    def box(self):
+        return self.driver.execute_script("""const box = document.getElementById('message-box');
+            return box.hidden ? null : [box.querySelector('.caption-text').textContent, box.querySelector('.text').textContent,
+                Array.from(box.querySelectorAll('.answers button'), b => b.offsetParent ? b.textContent : '').join('')]""")
+
+    def ask(self, control_id, question, key):
+        """Clicks a button whose question the key answers."""
+        self.click(f'[data-control="{control_id}"]')
+        check_equal(self.box(), ["询问", question, "是(Y)否(N)"], "the question")
+        self.press(Keys.ESCAPE)
+        check_equal(self.box(), ["询问", question, "是(Y)否(N)"], "the question after Esc")
+        self.press(key)
+        self.handle(f"answer {'yes' if key == 'y' else 'no'}", ["pause", "exit", "start"][control_id - 1])
+        check_equal(self.box(), None, "the box once answered")
+
+    def focused(self):
+        return self.driver.execute_script("return document.activeElement.id || document.activeElement.textContent")
+
+    def landing(self):
+        """How many Down presses land the falling piece, and whether that landing ends the game."""
+        states = parse_states(self.script(self.events + ["state"] + ["key 40", "state"] * 24).encode())
+        presses = next(n for n, state in enumerate(states[1:], 1) if state["grid"] != states[0]["grid"])
+        return presses, states[presses]["grid"][0] != "." * 10
+
+
+@pytest.fixture(scope="module")
+def web_server():
+    with served(WEB, 48018) as address:
+        yield address
+
+
+def session_maker_events():
+    """The keys and ticks with which the session maker plays the game of SEED to its first row
+    clear, the last one the Down press that clears it."""
+    script = subprocess.run([os.path.join(BUILD, "host", "tests", "smorvala-session-maker"), str(SEED), "0"],
+                            capture_output=True, text=True, check=True).stdout.splitlines()
+    return script[script.index("paint") + 1:script.index("paint", script.index("paint") + 1)]
+
+
+def test_a_game_in_the_browser_is_the_programs_event_for_event(web_server):
+    check(sum(os.path.getsize(os.path.join(WEB, name)) for name in os.listdir(WEB)) <= 128 * 1024,
+          "the web edition is at most 128 KB")
+    with browser(1280, 900) as driver:
+        driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": INSTRUMENTS})
+        driver.get(web_server)
+        wait_until(lambda: driver.execute_script("return Module.calledRun === true"), 10, "the game to start up")
+        driver.execute_cdp_cmd("Emulation.setVirtualTimePolicy", {"policy": "pause"})
+        game = WebGame(driver)
+        game.check()
+        game.click(f'[data-control="{IDC_START}"]')
+        game.handle("start")
+        game.check()
+        # The keys steer the piece; Enter and Space do not press Start again.
+        check_equal(game.focused(), "client", "the focus after Start")
+        game.press(Keys.ENTER, " ")
+        check_equal(game.box(), None, "a box after Enter and Space")
+
+        # The session maker's game up to its row clear: moves and turns with both sets of keys,
+        # drops and the timer's steps.
+        *steps, clearing = session_maker_events()
+        for step in steps:
+            if step == "tick":
+                game.tick()
+            else:
+                game.press(int(step.split()[1]))
+            game.check()
+        # The landing that clears a row holds the game with the row white, while a tick falls due
+        # and keys wait; then the keys act on the next piece, the turn silent during the clear's sound.
+        game.advance(game.next_tick() - 100 - game.now())
+        held = game.now()
+        ActionChains(driver).send_keys(KEYS[int(clearing.split()[1])]).perform()
+        game.check([clearing], texts=False)
+        ActionChains(driver).send_keys("w", Keys.ARROW_LEFT).perform()
+        game.check([clearing], texts=False)
+        game.advance(201)
+        game.handle(clearing, "key 87", "key 37", at=held + 200, queued=True, heard=1)
+        game.check()
+
+        # Pause stops the timer and keeps the focus, so the keys reach the button, and Space
+        # continues.
+        game.click(f'[data-control="{IDC_PAUSE}"]')
+        game.handle("pause")
+        game.advance(2000)
+        game.press("a", Keys.ARROW_DOWN)
+        game.check()
+        game.press(" ")
+        game.handle("pause")
+        check_equal(game.focused(), "client", "the focus after Continue")
+        game.tick()
+        game.check()
+
+        # The About box: the game goes on behind it, keys do not reach the game, Enter and Esc
+        # leave it open; its button opens the game's page in a new tab; its close box closes it.
+        publisher = publisher_details("web-build")
+        check_equal(driver.find_element(By.ID, "menu-home").get_attribute("href"), publisher["HOMEPAGE"], "the site")
+        game.click("#menu-about")
+        game.press("a", Keys.ENTER, Keys.ESCAPE)
+        game.tick()
+        game.check()
+        about = driver.find_element(By.ID, "about")
+        check(about.is_displayed() and "版本： SMorvala1.0" in about.text and publisher["EMAIL"] in about.text,
+              f"the About box: {about.text!r}")
+        game.click("#visit")
+        wait_until(lambda: len(driver.window_handles) == 2, 10, "the game's page in a new tab")
+        driver.switch_to.window(driver.window_handles[1])
+        check_equal(driver.execute_cdp_cmd("Page.getNavigationHistory", {})["entries"][-1]["url"],
+                    publisher["HOMEPAGE"] + "morvala.htm", "the address the About box opens")
+        driver.close()
+        driver.switch_to.window(driver.window_handles[0])
+        game.click("#about .close")
+        check(not about.is_displayed(), "the About box closed")
+
+        # The questions, answered both ways: declined, the game goes on at once.
+        game.ask(IDC_START, "重新开始游戏吗？", "n")
+        game.ask(IDC_EXIT, "确定退出游戏吗？", "n")
+        game.tick()
+        game.check()
+        game.ask(IDC_START, "重新开始游戏吗？", "y")
+        game.check()
+
+        # Pieces dropped straight down until the game ends, with the Down key's box; Enter closes it.
+        over = False
+        while not over:
+            presses, over = game.landing()
+            game.press(*[40] * presses)
+        check_equal(game.box(), ["", "游戏结束!", "确定"], "the game-over box")
+        game.check()
+        game.press(Keys.ENTER)
+        check_equal(game.box(), None, "the game-over box once closed")
+
+        # Exit answered yes: the game ends for good, and the page says so.
+        game.ask(IDC_EXIT, "确定退出游戏吗？", "y")
+        check(driver.find_element(By.ID, "ended").is_displayed(), "the page says the game has ended")
+        game.advance(2000)
+        ActionChains(driver).send_keys("a", "s").perform()
+        game.check()
+
+        heard = [min(SOUND_SECONDS, key=lambda id: abs(SOUND_SECONDS[id] - seconds))
+                 for seconds in driver.execute_script("return startedSounds")]
+        check_equal(heard, game.sounds, "the sounds started")
+        check_equal([entry["message"] for entry in driver.get_log("browser") if entry["level"] == "SEVERE"], [],
+                    "console errors")
+        check_equal([name for name in driver.execute_script(
+            "return performance.getEntriesByType('resource').map(r => r.name)") if not name.startswith(web_server)],
+                    [], "addresses outside the edition's folder")
