@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The same sources build the same SMorvala.exe, 32- and 64-bit, the same players' zip, setup
-# program, Debian package and site pages, byte for byte, whatever the folder, the time and the machine's
-# settings, and the downloads hold those very programs: two copies of the working tree, in
-# folders of different names and lengths, are built and packaged one after the other under
-# different time zones, locales and umasks, and the SHA-256 sums of all seven files compared.
+# program, Debian package, site pages and web edition, byte for byte, whatever the folder, the
+# time and the machine's settings, and the downloads hold those very programs: two copies of the
+# working tree, in folders of different names and lengths, are built and packaged one after the
+# other under different time zones, locales and umasks, and the SHA-256 sums of all ten files
+# compared.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -24,6 +25,8 @@ build_copy() {
   cmake --build --preset windows-x64 -j "$(nproc)" --target SMorvala >/dev/null
   cmake --preset windows >/dev/null
   cmake --build --preset windows -j "$(nproc)" --target package >/dev/null
+  cmake --preset web >/dev/null
+  cmake --build --preset web -j "$(nproc)" >/dev/null
   cd build/windows
   mkdir unpacked
   (cd unpacked && cmake -E tar xf ../SMorvala-*-win32.zip)
@@ -36,7 +39,8 @@ build_copy() {
   sha256sum --check --quiet SHA256SUMS >&2
   (cd site && sha256sum --check --quiet --ignore-missing SHA256SUMS) >&2
   sha256sum SMorvala.exe ../windows-x64/SMorvala.exe SMorvala-*-win32.zip SMorvala-*-setup.exe \
-    smorvala_*_all.deb site/index.html site/morvala.htm
+    smorvala_*_all.deb site/index.html site/morvala.htm ../web/index.html ../web/smorvala.js \
+    ../web/smorvala.wasm
 }
 
 first=$(TZ=UTC LC_ALL=C build_copy a)
@@ -47,4 +51,4 @@ if [ "$first" != "$second" ]; then
   echo "$second" >&2
   exit 1
 fi
-echo "reproducible build: the same programs, zip, setup program, package and pages from both folders; the programs in every download"
+echo "reproducible build: the same programs, zip, setup program, package, pages and web edition from both folders; the programs in every download"
