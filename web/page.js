@@ -187,11 +187,28 @@ var Page = (function () {
     button.addEventListener('pointerdown', () => button.focus({preventScroll: true}));
     button.addEventListener('click', () => post(() => call('SmorvalaButton', Number(button.dataset.control))));
   }
+  // The touch keys: each is its piece key, and held down it repeats as a held key does on
+  // Windows, after half a second and then about thirty times a second, until a box opens. It
+  // takes no focus and selects no text. (clearTimeout ends an interval too.)
+  for (const touchKey of document.querySelectorAll('#touch-keys button')) {
+    const press = () => { if (!modal) post(() => call('SmorvalaKey', virtualKeys[touchKey.dataset.key])); };
+    let repeat = 0;
+    touchKey.addEventListener('pointerdown', (event) => {
+      event.preventDefault();
+      touchKey.setPointerCapture(event.pointerId);
+      press();
+      repeat = setTimeout(() => { repeat = setInterval(press, 33); }, 500);
+    });
+    for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) {
+      touchKey.addEventListener(type, () => clearTimeout(repeat));
+    }
+  }
   // Coming back to the page activates the window, which gives its focus to the main window.
   window.addEventListener('focus', () => { if (!modal && !ended) focusWindow(); });
 
   // --- The sounds, fetched and decoded at the start. Browsers let a page play sound only after
   // the player's first click or key, so that is when the page starts its audio.
+  // Decoded at the files' own rate, 22050 Hz, the samples stay as they are until played.
   const decoder = new OfflineAudioContext(1, 1, 22050);
   const samples = new Map();
   let audio = null;
@@ -206,7 +223,7 @@ var Page = (function () {
     if (!audio) audio = new AudioContext();
     if (audio.state === 'suspended') audio.resume();
   }
-  document.addEventListener('pointerdown', wakeAudio, true);
+  document.addEventListener('pointerup', wakeAudio, true);
   document.addEventListener('keydown', wakeAudio, true);
 
   // As the program's sounds, a new one is dropped while one of ours still plays.
@@ -233,11 +250,18 @@ var Page = (function () {
   document.querySelector('#ended button').addEventListener('click', () => location.reload());
 
   // --- The window at a whole number of device pixels to each of its pixels, the nearest to the
-  // page's own scale: a canvas scaled by any other factor would be blurred.
+  // page's own scale, where that fits the view: a canvas scaled by any other factor would be
+  // blurred. Where it does not fit, as on a phone, the window shrinks to fit, its canvas drawn
+  // pixel for pixel from the nearest.
+  const home = document.getElementById('home');
+
   function fitToScreen() {
     const ratio = window.devicePixelRatio || 1;
-    const scale = Math.max(1, Math.round(ratio)) / ratio;
-    windowArea.style.transform = scale === 1 ? '' : `scale(${scale})`;
+    const view = document.documentElement;
+    const room = Math.min(view.clientWidth / windowArea.offsetWidth,
+                          (view.clientHeight - home.offsetHeight) / windowArea.offsetHeight);
+    const scale = Math.min(Math.max(1, Math.round(ratio)) / ratio, room);
+    windowArea.style.transform = `scale(${scale})`;
     windowArea.parentElement.style.width = `${windowArea.offsetWidth * scale}px`;
     windowArea.parentElement.style.height = `${windowArea.offsetHeight * scale}px`;
   }
@@ -245,6 +269,8 @@ var Page = (function () {
   fitToScreen();
 
   function start() {
+    // Kept by the service worker, the edition plays again with the network off.
+    if ('serviceWorker' in navigator) navigator.serviceWorker.register('service-worker.js');
     Module._SmorvalaStartUp();
     focusWindow();
     ready = true;
