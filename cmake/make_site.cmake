@@ -1,8 +1,8 @@
 # Writes the site: cmake -DSOURCE_DIR= -DVERSION= -DSITE= -DSUMS= -DFILES="setup;zip;deb"
-# -DPUBLISHER_VALUES= -P make_site.cmake. SITE then holds the home page index.html; the game's
-# page morvala.htm, with the size and SHA-256 sum of each download; the downloads and SHA256SUMS
-# themselves; the screenshot where the AppStream file names it; the game's icon as favicon.ico;
-# and the style sheet. Every address on the pages is relative: the site works wherever it is
+# -DPUBLISHER_VALUES= -DWEB_EDITION= -P make_site.cmake. SITE then holds the home page index.html;
+# the game's page morvala.htm, with the size and SHA-256 sum of each download; the downloads and
+# SHA256SUMS themselves; the screenshot where the AppStream file names it; the game's icon as
+# favicon.ico; the style sheet; and the web edition, the folder WEB_EDITION, in play/. Every address on the pages is relative: the site works wherever it is
 # served, and from the disk. The pages hold nothing of the build's time or place.
 include(${CMAKE_CURRENT_LIST_DIR}/release_date.cmake)
 include(${PUBLISHER_VALUES})
@@ -17,6 +17,7 @@ endforeach()
 file(COPY_FILE ${SOURCE_DIR}/docs/screenshot.png ${SITE}/smorvala/screenshot.png)
 file(COPY_FILE ${SOURCE_DIR}/res/smorvala.ico ${SITE}/favicon.ico)
 file(COPY_FILE ${pages}/style.css ${SITE}/style.css)
+file(COPY ${WEB_EDITION}/ DESTINATION ${SITE}/play)
 
 # The screenshot's size, from its PNG header: the page keeps its room while the picture loads.
 file(READ ${SOURCE_DIR}/docs/screenshot.png size_fields OFFSET 16 LIMIT 8 HEX)

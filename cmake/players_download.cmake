@@ -2,8 +2,8 @@
 # program: SMorvala-VERSION-win32.zip, holding the program and README.txt; the setup program
 # SMorvala-VERSION-setup.exe (cmake/make_setup.cmake); the Debian package smorvala_VERSION_all.deb
 # (cmake/make_deb.cmake); SHA256SUMS with the sums of the three and of the program; and the site
-# in site/, its pages with the downloads (cmake/make_site.cmake). Included by the 32-bit builds,
-# whose program every download ships.
+# in site/, its pages with the downloads and the web edition in play/ (cmake/make_site.cmake).
+# Included by the 32-bit builds, whose program every download ships.
 
 # Windows line ends, and a byte-order mark in the template: Notepad of any Windows version then
 # shows the Chinese text.
@@ -24,6 +24,22 @@ ExternalProject_Add(smorvala-win64
   BUILD_ALWAYS ON
   EXCLUDE_FROM_ALL ON
   BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/win64/SMorvala.exe
+  INSTALL_COMMAND "")
+
+# The site carries the web edition: the same sources built here by emscripten, with this build's
+# publisher's details, as the web preset builds them.
+set(web_edition ${CMAKE_BINARY_DIR}/web-edition)
+ExternalProject_Add(smorvala-web
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${CMAKE_BINARY_DIR}/web-build
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/emscripten.cmake
+             -DCMAKE_BUILD_TYPE=MinSizeRel -DSMORVALA_WEB_DIR=${web_edition}
+             -DSMORVALA_HOMEPAGE=${SMORVALA_HOMEPAGE} -DSMORVALA_EMAIL=${SMORVALA_EMAIL}
+             -DSMORVALA_IM=${SMORVALA_IM} -DSMORVALA_PUBLISHER=${SMORVALA_PUBLISHER}
+  BUILD_COMMAND ${CMAKE_COMMAND} -E env --unset=MAKEFLAGS ${CMAKE_COMMAND} --build <BINARY_DIR>
+  BUILD_ALWAYS ON
+  EXCLUDE_FROM_ALL ON
+  BUILD_BYPRODUCTS ${web_edition}/service-worker.js
   INSTALL_COMMAND "")
 
 set(program $<TARGET_FILE:SMorvala>)
@@ -68,9 +84,10 @@ file(GLOB site_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/site/*)
 set(site ${CMAKE_BINARY_DIR}/site)
 add_custom_command(OUTPUT ${site}/morvala.htm ${site}/index.html
   COMMAND ${CMAKE_COMMAND} ${release} -DSITE=${site} -DSUMS=${CMAKE_BINARY_DIR}/SHA256SUMS
-          "-DFILES=${setup}\;${zip}\;${deb}" -DPUBLISHER_VALUES=${publisher_values}
+          "-DFILES=${setup}\;${zip}\;${deb}" -DPUBLISHER_VALUES=${publisher_values} -DWEB_EDITION=${web_edition}
           -P ${PROJECT_SOURCE_DIR}/cmake/make_site.cmake
   DEPENDS ${CMAKE_BINARY_DIR}/SHA256SUMS ${setup} ${zip} ${deb} ${site_files} ${publisher_values}
+          smorvala-web ${web_edition}/service-worker.js
           ${PROJECT_SOURCE_DIR}/docs/screenshot.png ${PROJECT_SOURCE_DIR}/res/smorvala.ico
           ${PROJECT_SOURCE_DIR}/cmake/make_site.cmake ${release_files}
   COMMENT "The site's pages")

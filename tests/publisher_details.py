@@ -2,8 +2,9 @@
 """A build configured with another publisher's details carries them into every place that shows
 them: the program's About box, links and version block (the resource test, on that build), the
 setup program's version block and "Apps & features" entry, the Debian package's control file,
-copyright, changelog and AppStream file, and the site's pages; and not one of the defaults is
-left in any of them. Runs under Debian's /usr/bin/python3, which has python3-pefile.
+copyright, changelog and AppStream file, the site's pages and the web edition's page; and not
+one of the defaults is left in any of them. Runs under Debian's /usr/bin/python3, which has
+python3-pefile.
 
     tests/publisher_details.py
 """
@@ -116,8 +117,11 @@ def main():
         home_page = (BUILD / "site" / "index.html").read_text()
         for line in ("<h1>示例游戏 &amp; Co.</h1>", f"邮箱： {DETAILS['EMAIL']}<br>", f"{DETAILS['IM']}</p>"):
             check(line in home_page, f"the site's home page lacks {line}")
+        edition = (BUILD / "site" / "play" / "index.html").read_text()
+        for text in (f"邮箱： {DETAILS['EMAIL']}</p>", f">{DETAILS['IM']}</p>", f'href="{SITE}morvala.htm"'):
+            check(text in edition, f"the web edition's page lacks {text}")
         places = {**{f"package: {name}": data for name, data in files.items()},
-                  **{f"site: {page}": (BUILD / "site" / page).read_bytes() for page in ("index.html", "morvala.htm")},
+                  **{f"site: {page}": (BUILD / "site" / page).read_bytes() for page in ("index.html", "morvala.htm", "play/index.html")},
                   "the program": program.read_bytes(), "the setup's script": script,
                   "the setup's version block": str(setup_version).encode()}
         for place, data in places.items():
