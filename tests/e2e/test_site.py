@@ -34,8 +34,9 @@ PAGES = ["index.html", "morvala.htm"]
 WIDTHS = {"desktop": (1280, 900), "phone": (390, 844)}
 PUBLISHER = publisher_details("windows")
 TEXTS = {
-    "index.html": [PUBLISHER["PUBLISHER"], "游戏", "联系我们", "邮箱： " + PUBLISHER["EMAIL"], PUBLISHER["IM"]],
-    "morvala.htm": ["游戏简介", "按键", "W 或 ↑", "改变形状", "向下加速", "下载", "安装版（推荐）", "绿色版",
+    "index.html": [PUBLISHER["PUBLISHER"], "游戏", "在浏览器中玩", "联系我们", "邮箱： " + PUBLISHER["EMAIL"],
+                   PUBLISHER["IM"]],
+    "morvala.htm": ["在浏览器中玩", "游戏简介", "按键", "W 或 ↑", "改变形状", "向下加速", "下载", "安装版（推荐）", "绿色版",
                     "校验下载的文件", "certutil -hashfile", "sha256sum -c", "系统要求", "Windows XP 至 Windows 11",
                     "Wine 8", "In English"],
 }

@@ -1,10 +1,12 @@
 """The web edition, build/web, played in a real browser (Debian's Chromium, headless, through
-Selenium) with real clicks and key presses. The page's clock is set and its time stepped
-through the DevTools protocol, so that the fall timer ticks and the row clear's hold ends where
-the test says; after each step the canvas shows the pixels, and the page the texts, that
-smorvala-replay gives for the same events, and the sounds start where its trace asks."""
+Selenium) with real clicks, key presses and taps. The page's clock is set and its time stepped
+through the DevTools protocol, so that the fall timer ticks, the row clear's hold ends and a
+held touch key repeats where the test says; after each step the canvas shows the pixels, and
+the page the texts, that smorvala-replay gives for the same events, and the sounds start where
+its trace asks. The site's copy, in play/, on a phone and with the network off."""
 
 import base64
+import filecmp
 import io
 import os
 import re
@@ -20,8 +22,9 @@ from selenium.webdriver.common.keys import Keys
 
 from desktop import BUILD, ROOT, publisher_details
 from smorvala_e2e import (IDC_EXIT, IDC_LEVEL, IDC_PAUSE, IDC_SCORE, IDC_START, Image, check, check_equal,
-                          check_same_pixels, parse_states, rasterise, run_headless, wait_until)
-from test_site import browser, served
+                          check_same_pixels, differences, parse_states, rasterise, run_headless,
+                          wait_until)
+from test_site import SITE, browser, served
 
 WEB = os.path.join(BUILD, "web")
 # The seed of a game whose fifth piece clears a row, as the session maker plays it.
@@ -82,16 +85,27 @@ class WebGame:
         if pending:
             self.events.append("paint")
 
+    def canvas(self):
+        data = self.driver.execute_script("return document.getElementById('canvas').toDataURL().slice(22)")
+        with PIL.Image.open(io.BytesIO(base64.b64decode(data))) as png:
+            return Image(png.width, png.height, png.convert("RGB").tobytes())
+
     def check(self, extra=(), texts=True):
         """The canvas and the controls' texts are the replay's of the events so far and `extra`."""
         trace = self.script(self.events + list(extra))
-        data = self.driver.execute_script("return document.getElementById('canvas').toDataURL().slice(22)")
-        with PIL.Image.open(io.BytesIO(base64.b64decode(data))) as png:
-            seen = Image(png.width, png.height, png.convert("RGB").tobytes())
-        check_same_pixels(seen, rasterise(trace.encode()), (0, 0, 394, 540), "the canvas", "web-edition")
+        check_same_pixels(self.canvas(), rasterise(trace.encode()), (0, 0, 394, 540), "the canvas", "web-edition")
         if texts:
             expected = {**FIRST_TEXTS, **{int(i): t for i, t in re.findall(r"^text (\d) (.*)$", trace, re.M)}}
             check_equal(self.texts(), expected, "the controls' texts")
+
+    def shows(self, *endings):
+        """Waits until the canvas shows the replay of the events so far with one of the endings;
+        the events take it."""
+        def shown():
+            seen = self.canvas()
+            return next((list(ending) for ending in endings
+                         if not differences(seen, rasterise(self.script(self.events + list(ending)).encode()))), None)
+        self.events += wait_until(shown, 10, "the canvas to show the replay")
 
     def texts(self):
         return {int(i): t for i, t in self.driver.execute_script(
@@ -148,6 +162,17 @@ class WebGame:
         return presses, states[presses]["grid"][0] != "." * 10
 
 
+def open_game(driver, address, frozen=True):
+    """The game's page at that address, its clock set and started up; with `frozen`, its time
+    standing still until the test lets it run."""
+    driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": INSTRUMENTS})
+    driver.get(address)
+    wait_until(lambda: driver.execute_script("return window.Module?.calledRun === true"), 10, "the game to start up")
+    if frozen:
+        driver.execute_cdp_cmd("Emulation.setVirtualTimePolicy", {"policy": "pause"})
+    return WebGame(driver)
+
+
 @pytest.fixture(scope="module")
 def web_server():
     with served(WEB, 48018) as address:
@@ -166,11 +191,8 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(web_server):
     check(sum(os.path.getsize(os.path.join(WEB, name)) for name in os.listdir(WEB)) <= 128 * 1024,
           "the web edition is at most 128 KB")
     with browser(1280, 900) as driver:
-        driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": INSTRUMENTS})
-        driver.get(web_server)
-        wait_until(lambda: driver.execute_script("return Module.calledRun === true"), 10, "the game to start up")
-        driver.execute_cdp_cmd("Emulation.setVirtualTimePolicy", {"policy": "pause"})
-        game = WebGame(driver)
+        game = open_game(driver, web_server)
+        check(not driver.find_element(By.ID, "touch-keys").is_displayed(), "touch keys beside a mouse")
         game.check()
         game.click(f'[data-control="{IDC_START}"]')
         game.handle("start")
@@ -268,3 +290,61 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(web_server):
         check_equal([name for name in driver.execute_script(
             "return performance.getEntriesByType('resource').map(r => r.name)") if not name.startswith(web_server)],
                     [], "addresses outside the edition's folder")
+
+
+def test_on_a_phone_the_game_fits_and_its_touch_keys_steer_the_piece_as_the_keys_do():
+    # In real time: Chromium completes no tap while a page's time stands still. On the empty well
+    # the timer's steps only move the piece down, so the canvas shows the replay of the taps with
+    # some steps after them.
+    with served(SITE, 48021) as site, browser(390, 844) as driver:
+        game = open_game(driver, site + "play/", frozen=False)
+        view = driver.execute_script("""const view = document.documentElement;
+            return [view.scrollWidth, view.scrollHeight, innerWidth, innerHeight]""")
+        check_equal(view[:2], view[2:], "the page's size in a 390 x 844 view")
+        boxes = driver.execute_script("""return Array.from(document.querySelectorAll(
+            '#window, [data-control="3"], #touch-keys button'), (element) => element.getBoundingClientRect().toJSON())""")
+        check(all(box["left"] >= 0 and box["top"] >= 0 and box["right"] <= view[2] and box["bottom"] <= view[3]
+                  for box in boxes), f"the window and the touch keys in the view: {boxes}")
+        check(all(box["width"] >= 48 and box["height"] >= 48 for box in boxes[2:]), "touch keys 48 px square")
+
+        def tap(box, seconds=0.0):
+            point = {"x": box["left"] + box["width"] / 2, "y": box["top"] + box["height"] / 2}
+            driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchStart", "touchPoints": [point]})
+            time.sleep(seconds)
+            driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchEnd", "touchPoints": []})
+
+        tap(boxes[1])
+        game.events += ["start", "paint"]
+        steps = [["tick"] * ticks for ticks in range(12)]
+        for box, code in zip(boxes[2:], (65, 68, 87, 83)):
+            tap(box)
+            game.events.append(f"key {code}")
+            game.shows(*steps)
+        # Held for 0.6 s, 左 moves the piece at once, again after half a second, then every 33 ms.
+        tap(boxes[2], 0.6)
+        game.shows(*[["key 65"] * presses + step for presses in (3, 4, 5) for step in steps])
+
+
+def test_after_one_visit_the_sites_edition_plays_offline_and_can_be_installed():
+    check_equal([name for name in os.listdir(WEB) if not filecmp.cmp(os.path.join(WEB, name),
+                                                                       os.path.join(SITE, "play", name), shallow=False)],
+                [], "files of the site's play/ that differ from build/web")
+    with browser(1280, 900) as driver:
+        with served(SITE, 48022) as site:
+            open_game(driver, site + "play/", frozen=False)
+            kept = driver.execute_async_script("""const done = arguments[0];
+                navigator.serviceWorker.ready.then(() => caches.keys()).then((names) => Promise.all(
+                    names.map((name) => caches.open(name).then((cache) => cache.keys()))))
+                  .then((lists) => done(lists.flat().map((request) => request.url)))""")
+            check_equal(driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"], [],
+                        "why Chromium would not install the edition")
+        check_equal(sorted(kept), sorted([site + "play/"] + [site + "play/" + name for name in os.listdir(WEB)
+                                                               if name != "service-worker.js"]), "the files kept")
+        driver.execute_cdp_cmd("Network.enable", {})
+        driver.execute_cdp_cmd("Network.emulateNetworkConditions",
+                               {"offline": True, "latency": 0, "downloadThroughput": -1, "uploadThroughput": -1})
+        game = open_game(driver, site + "play/")
+        game.check()
+        game.click(f'[data-control="{IDC_START}"]')
+        game.handle("start")
+        game.check()
