@@ -4,12 +4,13 @@
 // web/platform_library.js.
 
 var Page = (function () {
+  const page = document.getElementById('page');
   const windowArea = document.getElementById('window');
   const client = document.getElementById('client');
   const context = document.getElementById('canvas').getContext('2d', {alpha: false});
   const controls = new Map(Array.from(client.querySelectorAll('[data-control]'),
                                       (control) => [Number(control.dataset.control), control]));
-  const buttons = Array.from(client.querySelectorAll('button'));
+  const controlButtons = Array.from(client.querySelectorAll('button'));
   const about = document.getElementById('about');
   const messageBox = document.getElementById('message-box');
 
@@ -22,26 +23,29 @@ var Page = (function () {
   let tickPending = false;
   let ended = false;
 
-  function call(name, ...numbers) {
+  function callGame(name, ...numbers) {
     return Module.ccall(name, null, numbers.map(() => 'number'), numbers, {async: true});
   }
 
   async function pump() {
     if (!ready || busy) return;
     busy = true;
-    while (!ended) {
-      if (input.length > 0) {
-        await input.shift()();
-      } else if (Module._SmorvalaPaint()) {
-        continue;
-      } else if (tickPending) {
-        tickPending = false;
-        await call('SmorvalaTick');
-      } else {
-        break;
+    try {
+      while (!ended) {
+        if (input.length > 0) {
+          await input.shift()();
+        } else if (Module._SmorvalaPaint()) {
+          continue;
+        } else if (tickPending) {
+          tickPending = false;
+          await callGame('SmorvalaTick');
+        } else {
+          break;
+        }
       }
+    } finally {
+      busy = false;
     }
-    busy = false;
   }
 
   function post(event) {
@@ -83,23 +87,25 @@ var Page = (function () {
     client.focus({preventScroll: true});
   }
 
-  // --- The boxes. While one is open the main window and its menu take no click and no key,
-  // and the keys go to the box; closed, it gives the focus back to where it was.
-  let modal = null;
+  // --- The boxes. While any is open the window, its menu and the rest of the page take no
+  // click and no key, and the keys go to the topmost box. A game can end behind the About box,
+  // so the game-over box may open on top of it. Closed, a box gives the focus back to where it
+  // was.
+  const openBoxes = [];
 
-  function openModal(box, onKey) {
-    modal = {box, onKey, focused: document.activeElement};
-    windowArea.inert = true;
+  function openBox(box, onKey) {
+    openBoxes.push({box, onKey, focused: document.activeElement});
+    page.inert = true;
+    stopTouchRepeat();
     box.hidden = false;
   }
 
-  function closeModal() {
-    const focused = modal.focused;
-    modal.box.hidden = true;
-    modal = null;
-    windowArea.inert = false;
-    if (focused && client.contains(focused)) focused.focus({preventScroll: true});
-    else focusWindow();
+  function closeBox(box) {
+    const [{focused}] = openBoxes.splice(openBoxes.findIndex((open) => open.box === box), 1);
+    box.hidden = true;
+    page.inert = openBoxes.length > 0;
+    (focused && focused !== document.body && !focused.closest('[hidden]') ? focused : client)
+      .focus({preventScroll: true});
   }
 
   // A question offers 是 and 否, answered by Y and N too, and Esc does nothing; the game-over
@@ -110,18 +116,18 @@ var Page = (function () {
       messageBox.querySelector('.caption-text').textContent = caption;
       messageBox.querySelector('.text').textContent = text;
       messageBox.classList.toggle('question', question);
-      messageBox.querySelector('.close').disabled = question;
+      const close = messageBox.querySelector('.close');
+      close.disabled = question;
       const answers = Array.from(messageBox.querySelectorAll('[data-answer]'))
         .filter((button) => button.classList.contains('for-question') === question);
       const answer = (button) => {
-        for (const each of answers) each.onclick = null;
-        messageBox.querySelector('.close').onclick = null;
-        closeModal();
+        for (const each of [...answers, close]) each.onclick = null;
+        closeBox(messageBox);
         resolve(Number(button.dataset.answer));
       };
       for (const button of answers) button.onclick = () => answer(button);
-      messageBox.querySelector('.close').onclick = () => answer(answers[0]);
-      openModal(messageBox, (event) => {
+      close.onclick = () => answer(answers[0]);
+      openBox(messageBox, (event) => {
         const button = answers.find((each) => each.dataset.key === event.key.toLowerCase());
         if (button) {
           event.preventDefault();
@@ -135,10 +141,11 @@ var Page = (function () {
   // The About box: closed by its close box alone; Enter and Esc leave it open. The game goes on
   // behind it, and no control has the focus until the player tabs or clicks to one.
   function showAbout() {
-    openModal(about, () => {});
+    if (!about.hidden) return;
+    openBox(about, () => {});
     about.focus({preventScroll: true});
   }
-  about.querySelector('.close').addEventListener('click', () => closeModal());
+  about.querySelector('.close').addEventListener('click', () => closeBox(about));
   document.getElementById('visit').addEventListener('click', (event) => {
     window.open(event.currentTarget.dataset.address, '_blank', 'noopener');
   });
@@ -153,75 +160,94 @@ var Page = (function () {
   });
 
   // --- The keys. The eight piece keys go to the game while its window has the focus; a button
-  // that has the focus takes the keys itself, and only Space presses it, as on Windows.
+  // that has the focus takes the keys itself, and only Space presses it, as on Windows. A letter
+  // is the key that types it, or on a keyboard that types no Latin letters the key in its place,
+  // as Windows has them.
   const virtualKeys = {ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40, a: 65, d: 68, s: 83, w: 87};
   const scrollingKeys = new Set([' ', 'PageUp', 'PageDown', 'Home', 'End']);
 
   document.addEventListener('keydown', (event) => {
     if (ended) return;
-    if (modal) {
-      modal.onKey(event);
+    const top = openBoxes[openBoxes.length - 1];
+    if (top) {
+      top.onKey(event);
       if (event.key !== 'Tab' && !(event.target.tagName === 'BUTTON' && (event.key === ' ' || event.key === 'Enter'))) {
         event.preventDefault();
       }
       return;
     }
-    if (event.altKey && menu[event.code]) {
-      event.preventDefault();
-      menu[event.code].click();
+    if (event.ctrlKey || event.metaKey) return;
+    if (event.altKey) {
+      if (menu[event.code]) {
+        event.preventDefault();
+        menu[event.code].click();
+      }
       return;
     }
-    if (event.altKey || event.ctrlKey || event.metaKey) return;
-    const key = event.key.length === 1 ? event.key.toLowerCase() : event.key;
-    if (buttons.includes(document.activeElement)) {
+    let key = event.key.length === 1 ? event.key.toLowerCase() : event.key;
+    if (key.length === 1 && !/[a-z]/.test(key) && event.code.startsWith('Key')) key = event.code.slice(3).toLowerCase();
+    if (controlButtons.includes(document.activeElement)) {
       if (key !== ' ' && key !== 'Tab') event.preventDefault();
       return;
     }
     const virtualKey = virtualKeys[key];
     if (virtualKey || scrollingKeys.has(key)) event.preventDefault();
-    if (virtualKey) post(() => call('SmorvalaKey', virtualKey));
+    if (virtualKey) post(() => callGame('SmorvalaKey', virtualKey));
   });
 
-  for (const button of buttons) {
+  for (const button of controlButtons) {
     // A push button takes the focus when it is clicked, in every browser.
     button.addEventListener('pointerdown', () => button.focus({preventScroll: true}));
-    button.addEventListener('click', () => post(() => call('SmorvalaButton', Number(button.dataset.control))));
+    button.addEventListener('click', () => post(() => callGame('SmorvalaButton', Number(button.dataset.control))));
   }
+
   // The touch keys: each is its piece key, and held down it repeats as a held key does on
-  // Windows, after half a second and then about thirty times a second, until a box opens. It
-  // takes no focus and selects no text. (clearTimeout ends an interval too.)
+  // Windows, after half a second and then about thirty times a second, until it is let go or a
+  // box opens. One repeats at a time, as on a keyboard. They take no focus and select no text.
+  let touchRepeat = 0;
+
+  function stopTouchRepeat() {
+    clearTimeout(touchRepeat);
+    clearInterval(touchRepeat);
+  }
+
   for (const touchKey of document.querySelectorAll('#touch-keys button')) {
-    const press = () => { if (!modal) post(() => call('SmorvalaKey', virtualKeys[touchKey.dataset.key])); };
-    let repeat = 0;
+    const press = () => post(() => callGame('SmorvalaKey', virtualKeys[touchKey.dataset.key]));
     touchKey.addEventListener('pointerdown', (event) => {
       event.preventDefault();
       touchKey.setPointerCapture(event.pointerId);
+      stopTouchRepeat();
       press();
-      repeat = setTimeout(() => { repeat = setInterval(press, 33); }, 500);
+      touchRepeat = setTimeout(() => { touchRepeat = setInterval(press, 33); }, 500);
     });
     for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) {
-      touchKey.addEventListener(type, () => clearTimeout(repeat));
+      touchKey.addEventListener(type, stopTouchRepeat);
     }
   }
+
   // Coming back to the page activates the window, which gives its focus to the main window.
-  window.addEventListener('focus', () => { if (!modal && !ended) focusWindow(); });
+  window.addEventListener('focus', () => { if (openBoxes.length === 0 && !ended) focusWindow(); });
 
   // --- The sounds, fetched and decoded at the start. Browsers let a page play sound only after
-  // the player's first click or key, so that is when the page starts its audio.
+  // the player's first click or key, so that is when the page starts its audio. Without Web
+  // Audio the game plays silent.
+  const withAudio = 'OfflineAudioContext' in window;
   // Decoded at the files' own rate, 22050 Hz, the samples stay as they are until played.
-  const decoder = new OfflineAudioContext(1, 1, 22050);
+  const decoder = withAudio ? new OfflineAudioContext(1, 1, 22050) : null;
   const samples = new Map();
   let audio = null;
   let soundEnds = 0;
 
   function loadSound(resourceId, file) {
+    if (!withAudio) return;
     fetch(file).then((response) => response.arrayBuffer()).then((data) => decoder.decodeAudioData(data))
-      .then((decoded) => samples.set(resourceId, decoded));
+      .then((decoded) => samples.set(resourceId, decoded), () => {});
   }
 
   function wakeAudio() {
+    if (!withAudio) return;
     if (!audio) audio = new AudioContext();
-    if (audio.state === 'suspended') audio.resume();
+    if (audio.state !== 'running') audio.resume();
   }
   document.addEventListener('pointerup', wakeAudio, true);
   document.addEventListener('keydown', wakeAudio, true);
@@ -241,18 +267,20 @@ var Page = (function () {
   function quit() {
     ended = true;
     killTimer();
+    stopTouchRepeat();
     input.length = 0;
-    windowArea.inert = true;
+    page.inert = true;
     const notice = document.getElementById('ended');
     notice.hidden = false;
     notice.querySelector('button').focus({preventScroll: true});
   }
   document.querySelector('#ended button').addEventListener('click', () => location.reload());
 
-  // --- The window at a whole number of device pixels to each of its pixels, the nearest to the
-  // page's own scale, where that fits the view: a canvas scaled by any other factor would be
-  // blurred. Where it does not fit, as on a phone, the window shrinks to fit, its canvas drawn
-  // pixel for pixel from the nearest.
+  // --- The window at a whole number of device pixels to each of its pixels: the nearest to the
+  // page's own scale, or where that does not fit the view the largest that does; a canvas scaled
+  // by any other factor would be blurred. Where even that leaves the window less than three
+  // quarters of the size that fits, as on a phone, the window takes the size that fits, its
+  // canvas drawn pixel for pixel from the nearest.
   const home = document.getElementById('home');
 
   function fitToScreen() {
@@ -260,7 +288,11 @@ var Page = (function () {
     const view = document.documentElement;
     const room = Math.min(view.clientWidth / windowArea.offsetWidth,
                           (view.clientHeight - home.offsetHeight) / windowArea.offsetHeight);
-    const scale = Math.min(Math.max(1, Math.round(ratio)) / ratio, room);
+    const nearest = Math.max(1, Math.round(ratio));
+    let devicePixels = nearest;
+    while (devicePixels > 1 && devicePixels / ratio > room) devicePixels -= 1;
+    const whole = devicePixels / ratio;
+    const scale = whole <= room && (devicePixels === nearest || whole >= 0.75 * room) ? whole : room;
     windowArea.style.transform = `scale(${scale})`;
     windowArea.parentElement.style.width = `${windowArea.offsetWidth * scale}px`;
     windowArea.parentElement.style.height = `${windowArea.offsetHeight * scale}px`;
@@ -269,16 +301,18 @@ var Page = (function () {
   fitToScreen();
 
   function start() {
-    // Kept by the service worker, the edition plays again with the network off.
-    if ('serviceWorker' in navigator) navigator.serviceWorker.register('service-worker.js');
     Module._SmorvalaStartUp();
     focusWindow();
     ready = true;
     pump();
+    // Kept by the service worker, the edition plays again with the network off; where the
+    // browser keeps none, it plays online as before. Asked for after the first picture, which it
+    // would only delay.
+    if ('serviceWorker' in navigator) navigator.serviceWorker.register('service-worker.js').catch(() => {});
   }
 
-  return {fill, erase, armTimer, killTimer, setText, focusWindow, loadSound, playSound, quit,
-          messageBox: showMessageBox, start};
+  return {fill, erase, armTimer, killTimer, setText, focusWindow, loadSound, playSound, quit, showMessageBox,
+          start};
 })();
 
 Module.onRuntimeInitialized = Page.start;

@@ -13,7 +13,7 @@ mergeInto(LibraryManager.library, {
   // The game is suspended, and the page goes on, until the player answers or the time is up.
   smorvala_message_box: function (caption, text, question) {
     return Asyncify.handleAsync(function () {
-      return Page.messageBox(UTF8ToString(caption), UTF8ToString(text), question === 1);
+      return Page.showMessageBox(UTF8ToString(caption), UTF8ToString(text), question === 1);
     });
   },
   smorvala_hold: function (milliseconds) {

@@ -5,14 +5,28 @@
 
 #include "game/commands.h"
 #include "game/shape_generator.h"
+#include "game/texts.h"
 #include "res/resource.h"
 #include "web/web_platform.h"
 #include "win/cell_drawing.h"
 
+namespace {
+struct FirstText {
+  int controlId;
+  const char* text;
+};
+// The texts the program creates its five controls with.
+constexpr FirstText kFirstTexts[] = {
+    {IDC_PAUSE, text::kPause},      {IDC_EXIT, text::kExit},         {IDC_START, text::kStart},
+    {IDC_LEVEL, text::kFirstLevel}, {IDC_SCORE, text::kFirstScore},
+};
+}  // namespace
+
 extern "C" {
-// What creating the main window does: the palette, the seed from the clock, the sounds and the
-// first repaint, which erases the background.
+// What creating the main window does: the controls' texts, the palette, the seed from the clock,
+// the sounds and the first repaint, which erases the background.
 EMSCRIPTEN_KEEPALIVE void SmorvalaStartUp() {
+  for (const FirstText& first : kFirstTexts) SetControlText(PageWindow(), first.controlId, first.text);
   CreateCellPalette();
   SeedShapeGenerator(ClockSeed());
   LoadSounds();
