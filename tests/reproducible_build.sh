@@ -3,8 +3,8 @@
 # program, Debian package, site pages and web edition, byte for byte, whatever the folder, the
 # time and the machine's settings, and the downloads hold those very programs: two copies of the
 # working tree, in folders of different names and lengths, are built and packaged one after the
-# other under different time zones, locales and umasks, and the SHA-256 sums of all ten files
-# compared.
+# other under different time zones, locales and umasks, and the SHA-256 sums of all eleven
+# files compared.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -40,7 +40,7 @@ build_copy() {
   (cd site && sha256sum --check --quiet --ignore-missing SHA256SUMS) >&2
   sha256sum SMorvala.exe ../windows-x64/SMorvala.exe SMorvala-*-win32.zip SMorvala-*-setup.exe \
     smorvala_*_all.deb site/index.html site/morvala.htm ../web/index.html ../web/smorvala.js \
-    ../web/smorvala.wasm
+    ../web/smorvala.wasm ../web/service-worker.js
 }
 
 first=$(TZ=UTC LC_ALL=C build_copy a)
