@@ -2,8 +2,9 @@
 # -DPUBLISHER_VALUES= -DWEB_EDITION= -P make_site.cmake. SITE then holds the home page index.html;
 # the game's page morvala.htm, with the size and SHA-256 sum of each download; the downloads and
 # SHA256SUMS themselves; the screenshot where the AppStream file names it; the game's icon as
-# favicon.ico; the style sheet; and the web edition, the folder WEB_EDITION, in play/. Every address on the pages is relative: the site works wherever it is
-# served, and from the disk. The pages hold nothing of the build's time or place.
+# favicon.ico; the style sheet; and the web edition, the folder WEB_EDITION, in play/. Every
+# address on the pages is relative: the site works wherever it is served, and from the disk. The
+# pages hold nothing of the build's time or place.
 include(${CMAKE_CURRENT_LIST_DIR}/release_date.cmake)
 include(${PUBLISHER_VALUES})
 set(pages ${SOURCE_DIR}/docs/site)

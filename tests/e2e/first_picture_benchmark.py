@@ -1,6 +1,7 @@
 """From navigation to the first picture of the well, for the web edition and for a bare page that
-fills one canvas, in headless Chromium with its cache off: one Markdown table row each for the
-time and the size (see tests/e2e/run-benchmark).
+fills one canvas, in headless Chromium with its cache and the edition's service worker left out,
+as on a first visit: one Markdown table row each for the time and the size (see
+tests/e2e/run-benchmark).
 
 The first picture is the frame after the page first paints the pixel (10, 14) of its canvas
 white: the game's dotted outer frame, all of the bare page's canvas."""
@@ -34,6 +35,7 @@ def first_picture(driver, address):
 def main():
     with served(PAGES["game"], 48019) as game, served(PAGES["bare"], 48020) as bare, browser(1280, 900) as driver:
         driver.execute_cdp_cmd("Network.setCacheDisabled", {"cacheDisabled": True})
+        driver.execute_cdp_cmd("Network.setBypassServiceWorker", {"bypass": True})
         driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": WATCH})
         addresses = {"game": game, "bare": bare + "bare_page.html"}
         times = {name: [] for name in addresses}
