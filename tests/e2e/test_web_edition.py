@@ -21,10 +21,9 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
 from desktop import BUILD, ROOT, publisher_details
-from smorvala_e2e import (IDC_EXIT, IDC_LEVEL, IDC_PAUSE, IDC_SCORE, IDC_START, PAINTED_HEIGHT, PAINTED_WIDTH,
-                          Image, check, check_equal,
-                          check_same_pixels, differences, parse_states, rasterise, run_headless,
-                          wait_until)
+from smorvala_e2e import (IDC_EXIT, IDC_LEVEL, IDC_PAUSE, IDC_SCORE, IDC_START, PAINTED_HEIGHT, PAINTED_WIDTH, Image,
+                          check, check_equal, check_same_pixels, differences, parse_states, rasterise,
+                          run_headless, wait_until)
 from test_site import SITE, browser, served
 
 WEB = os.path.join(BUILD, "web")
