@@ -7,16 +7,10 @@
 
 #include "win/board_painting.h"
 #include "win/frame_outline.h"
+#include "win/plain_pen_and_brush.h"
 
 struct PlatformWindow {};
 struct PlatformDC {};
-struct PlatformPen {
-  PenStyle style;
-  Colour colour;
-};
-struct PlatformBrush {
-  Colour colour;
-};
 
 namespace {
 // The headless clock stands still, so recorded sessions repeat.

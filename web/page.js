@@ -206,9 +206,9 @@ var Page = (function () {
   // box opens. One repeats at a time, as on a keyboard. They take no focus and select no text.
   let touchRepeat = 0;
 
+  // A timeout and an interval share one list of timers: clearTimeout ends either.
   function stopTouchRepeat() {
     clearTimeout(touchRepeat);
-    clearInterval(touchRepeat);
   }
 
   for (const touchKey of document.querySelectorAll('#touch-keys button')) {

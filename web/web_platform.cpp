@@ -8,16 +8,10 @@
 #include "res/resource.h"
 #include "win/board_painting.h"
 #include "win/frame_outline.h"
+#include "win/plain_pen_and_brush.h"
 
 struct PlatformWindow {};
 struct PlatformDC {};
-struct PlatformPen {
-  PenStyle style;
-  Colour colour;
-};
-struct PlatformBrush {
-  Colour colour;
-};
 
 extern "C" {
 void smorvala_fill(int left, int top, int right, int bottom, Colour colour);
