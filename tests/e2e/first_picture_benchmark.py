@@ -1,10 +1,7 @@
-"""From navigation to the first picture of the well, for the web edition and for a bare page that
-fills one canvas, in headless Chromium with its cache and the edition's service worker left out,
-as on a first visit: one Markdown table row each for the time and the size (see
-tests/e2e/run-benchmark).
-
-The first picture is the frame after the page first paints the pixel (10, 14) of its canvas
-white: the game's dotted outer frame, all of the bare page's canvas."""
+"""From navigation to the frame after the page first paints the pixel (10, 14) of its canvas white
+(the well's dotted frame; all of the bare page's canvas), for the web edition and for a bare page
+that fills one canvas, in headless Chromium with its cache and the service worker left out, as on
+a first visit: Markdown table rows of the time and the size (see tests/e2e/run-benchmark)."""
 
 import os
 import statistics
@@ -15,21 +12,15 @@ from test_site import browser, served
 
 RUNS = 20
 PAGES = {"game": os.path.join(BUILD, "web"), "bare": os.path.join(ROOT, "tests", "bench")}
-# Notes the time of the frame after the first white fill over the pixel (10, 14).
 WATCH = """const fill = CanvasRenderingContext2D.prototype.fillRect;
 CanvasRenderingContext2D.prototype.fillRect = function (x, y, width, height) {
   fill.call(this, x, y, width, height);
-  if (window.firstPicture === undefined && this.fillStyle === '#ffffff' && x <= 10 && y <= 14 &&
-      x + width > 10 && y + height > 14) {
+  if (window.firstPicture === undefined && this.fillStyle === '#ffffff' && x <= 10 && y <= 14 && x + width > 10
+      && y + height > 14) {
     window.firstPicture = null;
     requestAnimationFrame((time) => { window.firstPicture = time; });
   }
 };"""
-
-
-def first_picture(driver, address):
-    driver.get(address)
-    return wait_until(lambda: driver.execute_script("return window.firstPicture"), 30, f"the first picture of {address}")
 
 
 def main():
@@ -37,18 +28,18 @@ def main():
         driver.execute_cdp_cmd("Network.setCacheDisabled", {"cacheDisabled": True})
         driver.execute_cdp_cmd("Network.setBypassServiceWorker", {"bypass": True})
         driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": WATCH})
-        addresses = {"game": game, "bare": bare + "bare_page.html"}
-        times = {name: [] for name in addresses}
+        times = {name: [] for name in PAGES}
         for _ in range(RUNS):
-            for name, address in addresses.items():
-                times[name].append(first_picture(driver, address))
-    game_ms, bare_ms = (statistics.median(times[name]) for name in ("game", "bare"))
+            for name, address in (("game", game), ("bare", bare + "bare_page.html")):
+                driver.get(address)
+                times[name].append(wait_until(lambda: driver.execute_script("return window.firstPicture"), 30, address))
+    game_ms, bare_ms = (statistics.median(times[name]) for name in PAGES)
     print(f"| first picture in headless Chromium, cache off (median of {RUNS}, ms) | {game_ms:.0f} | "
           f"{bare_ms:.0f} (bare page) | {game_ms / bare_ms:.2f} |")
-    sizes = {name: sum(os.path.getsize(os.path.join(PAGES[name], file)) for file in files)
-             for name, files in (("game", os.listdir(PAGES["game"])), ("bare", ["bare_page.html"]))}
-    print(f"| web edition size, everything in build/web (bytes) | {sizes['game']} | {sizes['bare']} (bare page) | "
-          f"{sizes['game'] / sizes['bare']:.1f} |")
+    game_size = sum(os.path.getsize(os.path.join(PAGES["game"], file)) for file in os.listdir(PAGES["game"]))
+    bare_size = os.path.getsize(os.path.join(PAGES["bare"], "bare_page.html"))
+    print(f"| web edition size, everything in build/web (bytes) | {game_size} | {bare_size} (bare page) | "
+          f"{game_size / bare_size:.1f} |")
 
 
 if __name__ == "__main__":
