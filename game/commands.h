@@ -2,7 +2,7 @@
 #ifndef SMORVALA_COMMANDS_H
 #define SMORVALA_COMMANDS_H
 
-#include "win/platform.h"
+#include "game/platform.h"
 
 void OnStartButton(WindowHandle window);
 void OnPauseButton(WindowHandle window);

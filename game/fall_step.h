@@ -4,7 +4,7 @@
 #ifndef SMORVALA_FALL_STEP_H
 #define SMORVALA_FALL_STEP_H
 
-#include "win/platform.h"
+#include "game/platform.h"
 
 // Moves the falling piece one row down, or lands it where it is.
 void SettleStep(DrawContext dc, WindowHandle window, const char* gameOverText);

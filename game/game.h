@@ -1,5 +1,6 @@
-// The data every part of the game works on: the shapes, the playfield of settled cells,
-// the one process-wide game state and the level table, with the tests that carry no drawing.
+// The data that the rules, the painting and every front end work on: the shapes, the playfield
+// of settled cells, the one process-wide game state and the level table, with the tests that
+// carry no drawing.
 #ifndef SMORVALA_GAME_H
 #define SMORVALA_GAME_H
 

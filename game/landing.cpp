@@ -1,8 +1,8 @@
+#include "game/cell_drawing.h"
 #include "game/fall_step.h"
 #include "game/game.h"
 #include "game/texts.h"
 #include "res/resource.h"
-#include "win/cell_drawing.h"
 
 namespace {
 // How long cleared rows stay white on screen while the program stands still.

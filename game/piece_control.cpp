@@ -1,10 +1,10 @@
+#include "game/cell_drawing.h"
 #include "game/commands.h"
 #include "game/fall_step.h"
 #include "game/game.h"
 #include "game/shape_generator.h"
 #include "game/texts.h"
 #include "res/resource.h"
-#include "win/cell_drawing.h"
 
 namespace {
 // Virtual-key codes: the arrows and their letter twins.

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "win/platform.h"
+#include "game/platform.h"
 
 // Thrown by a Yes/No question when no answer is queued.
 struct NoAnswerQueued : std::runtime_error {

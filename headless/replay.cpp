@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "game/board_painting.h"
+#include "game/cell_drawing.h"
 #include "game/commands.h"
 #include "game/game.h"
 #include "game/shape_generator.h"
 #include "headless/recording_platform.h"
-#include "win/board_painting.h"
-#include "win/cell_drawing.h"
 
 namespace {
 constexpr std::uint64_t kSeedLimit = std::uint64_t{1} << 32;

@@ -1,4 +1,4 @@
-// The browser's side of the platform seam (win/platform.h, web/web_platform.cpp): each operation
+// The browser's side of the platform seam (game/platform.h, web/web_platform.cpp): each operation
 // the game asks for, handed to the page (web/page.js).
 mergeInto(LibraryManager.library, {
   smorvala_fill: function (left, top, right, bottom, colour) { Page.fill(left, top, right, bottom, colour); },

@@ -3,12 +3,12 @@
 // pending repaint, then the fall timer's tick.
 #include <emscripten/emscripten.h>
 
+#include "game/cell_drawing.h"
 #include "game/commands.h"
 #include "game/shape_generator.h"
 #include "game/texts.h"
 #include "res/resource.h"
 #include "web/web_platform.h"
-#include "win/cell_drawing.h"
 
 namespace {
 struct FirstText {

@@ -5,10 +5,10 @@
 
 #include <ctime>
 
+#include "game/board_painting.h"
+#include "game/frame_outline.h"
+#include "game/plain_pen_and_brush.h"
 #include "res/resource.h"
-#include "win/board_painting.h"
-#include "win/frame_outline.h"
-#include "win/plain_pen_and_brush.h"
 
 struct PlatformWindow {};
 struct PlatformDC {};

@@ -3,7 +3,7 @@
 #ifndef SMORVALA_WEB_PLATFORM_H
 #define SMORVALA_WEB_PLATFORM_H
 
-#include "win/platform.h"
+#include "game/platform.h"
 
 WindowHandle PageWindow();
 // Runs the repaint asked for since the last one, if any; true if it ran.

@@ -2,13 +2,13 @@
 
 #include <commctrl.h>
 
+#include "game/board_painting.h"
+#include "game/cell_drawing.h"
 #include "game/commands.h"
 #include "game/shape_generator.h"
 #include "game/texts.h"
 #include "res/resource.h"
 #include "win/about_box.h"
-#include "win/board_painting.h"
-#include "win/cell_drawing.h"
 #include "win/readable_font.h"
 #include "win/web_links.h"
 #include "win/win32_conversions.h"

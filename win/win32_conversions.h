@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "win/platform.h"
+#include "game/platform.h"
 
 inline HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 inline WindowHandle ToWindowHandle(HWND hwnd) { return reinterpret_cast<WindowHandle>(hwnd); }

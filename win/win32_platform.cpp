@@ -4,8 +4,8 @@
 
 #include <ctime>
 
+#include "game/platform.h"
 #include "res/resource.h"
-#include "win/platform.h"
 #include "win/system_functions.h"
 #include "win/win32_conversions.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "win/board_painting.h"
+#include "game/board_painting.h"
 
 namespace {
 // Each growth may make the menu bar wrap anew, and the client area change again.

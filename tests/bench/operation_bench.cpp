@@ -12,11 +12,11 @@
 #include <sstream>
 #include <string>
 
+#include "game/board_painting.h"
+#include "game/cell_drawing.h"
 #include "game/commands.h"
 #include "game/game.h"
 #include "headless/recording_platform.h"
-#include "win/board_painting.h"
-#include "win/cell_drawing.h"
 
 extern "C" {
 // Not inlined, so that callgrind sees each as a function of its own.

@@ -9,11 +9,11 @@
 #include <sstream>
 #include <string>
 
+#include "game/board_painting.h"
 #include "game/commands.h"
 #include "game/game.h"
 #include "headless/recording_platform.h"
 #include "headless/replay.h"
-#include "win/board_painting.h"
 
 namespace {
 constexpr int kKeys[] = {37, 38, 39, 40, 65, 68, 83, 87};

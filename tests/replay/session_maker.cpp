@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "game/board_painting.h"
 #include "game/commands.h"
 #include "game/game.h"
 #include "game/shape_generator.h"
 #include "headless/recording_platform.h"
 #include "headless/replay.h"
-#include "win/board_painting.h"
 
 namespace {
 constexpr int kKeyLeft = 37, kKeyUp = 38, kKeyRight = 39, kKeyDown = 40;

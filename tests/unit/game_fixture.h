@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "game/board_painting.h"
 #include "game/commands.h"
 #include "game/game.h"
 #include "headless/recording_platform.h"
 #include "headless/replay.h"
-#include "win/board_painting.h"
 
 class GameTest : public ::testing::Test {
  protected:

@@ -1,8 +1,8 @@
 #include <cstdio>
 
+#include "game/cell_drawing.h"
 #include "game/shape_generator.h"
 #include "game_fixture.h"
-#include "win/cell_drawing.h"
 
 namespace {
 using Lines = std::vector<std::string>;

@@ -5,7 +5,7 @@
 #ifndef SMORVALA_FRAME_OUTLINE_H
 #define SMORVALA_FRAME_OUTLINE_H
 
-#include "win/platform.h"
+#include "game/platform.h"
 
 constexpr Colour kOpaqueBackground = 0xFFFFFF;
 constexpr int kDotRun = 3;

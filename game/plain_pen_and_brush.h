@@ -3,7 +3,7 @@
 #ifndef SMORVALA_PLAIN_PEN_AND_BRUSH_H
 #define SMORVALA_PLAIN_PEN_AND_BRUSH_H
 
-#include "win/platform.h"
+#include "game/platform.h"
 
 struct PlatformPen {
   PenStyle style;

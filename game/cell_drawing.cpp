@@ -1,4 +1,4 @@
-#include "win/cell_drawing.h"
+#include "game/cell_drawing.h"
 
 #include "game/game.h"
 

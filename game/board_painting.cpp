@@ -1,8 +1,8 @@
-#include "win/board_painting.h"
+#include "game/board_painting.h"
 
+#include "game/cell_drawing.h"
 #include "game/commands.h"
 #include "game/game.h"
-#include "win/cell_drawing.h"
 
 namespace {
 constexpr Colour kBlack = 0x000000;

@@ -3,7 +3,7 @@
 #ifndef SMORVALA_CELL_DRAWING_H
 #define SMORVALA_CELL_DRAWING_H
 
-#include "win/platform.h"
+#include "game/platform.h"
 
 constexpr int kPaletteSize = 9;
 

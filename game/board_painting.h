@@ -2,7 +2,7 @@
 #ifndef SMORVALA_BOARD_PAINTING_H
 #define SMORVALA_BOARD_PAINTING_H
 
-#include "win/platform.h"
+#include "game/platform.h"
 
 // The window's background outside every frame: red 27, green 65, blue 61.
 constexpr Colour kWindowBackground = 0x1B413D;
