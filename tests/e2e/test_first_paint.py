@@ -1,5 +1,27 @@
 """The window before and right after Start: controls, frames, the first two pieces; before Start
-on every kind of desktop a player may have, whatever its language, resolution and screen."""
+on every kind of desktop a player may have, whatever its language, resolution and screen.
+
+The desktops are a grid of 18: the locale (zh_CN.UTF-8, or C.UTF-8, whose system font has no
+Chinese) x Wine's resolution (96, 144 and 192 DPI: the LogPixels of a prefix each,
+build/wine-prefix-ARCH-dpiN, made once from the suite's prefix, its registry copied and its DLLs
+linked) x the screen (the suite's 1280 x 1024 one with its window manager; and Wine virtual
+desktops of 1024 x 600 and 1280 x 720 with a taskbar, explorer /desktop=shell,WxH, where no window
+manager moves the window, as on Windows). On each it checks:
+
+- the window's rectangle, against the rule of docs/any-desktop.md, worked out from its caption,
+  menu bar and borders as they came out and the monitor's work area; and a client area of at
+  least 380 x 527;
+- the frames, the empty well and the background, pixel for pixel against the headless replay, on
+  every row of the client area that is on the screen;
+- each of the five controls pixel for pixel as in golden/window-before-start.png (the client area
+  as the program showed it on the desktop it was made for, before these mends): labels with real
+  glyphs, whole inside their controls;
+- on that desktop (zh_CN.UTF-8, 96 DPI, the big screen), the window at (500, 130) and 400 x 590,
+  the client area 394 x 546, and every one of its pixels as in that picture.
+
+The grid plays on both builds: this host's program, and the other build in the smoke run. Where
+the other build runs emulated, its grid is two desktops (see desktops() below).
+"""
 
 import itertools
 import os

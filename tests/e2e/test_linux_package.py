@@ -1,7 +1,16 @@
 """The Debian package as a Linux player meets it: clean under Debian's checks, installed with apt,
 started from its menu entry by a player whose home folder is named in Chinese and whose own
 locale is English, first on a system without the Chinese locale, then on this one; and purged,
-leaving nothing of it outside the player's folder."""
+leaving nothing of it outside the player's folder.
+
+Debian's checks are lintian -I -E --pedantic (no tag at all), desktop-file-validate and
+appstreamcli validate --pedantic. The player is a user made for the test, and removed after it.
+The game starts through the Exec line of the installed menu entry. The system without the Chinese
+locale is a mount namespace that hides /usr/lib/locale. The driver then reads the window's Chinese
+labels, drawn as in the suite's Chinese session, its first paint, and Wine's buttons in Chinese.
+
+    tests/e2e/run -k package
+"""
 
 import configparser
 import contextlib

@@ -3,7 +3,11 @@ a folder named in Chinese with spaces, started from its Start-menu shortcut, ref
 game runs, installed again over itself and removed by the entry's quiet command, leaving nothing;
 and, where the host runs 32-bit code, clicked through its Chinese pages by a player's hands,
 started from the finish page, and removed by the uninstaller that the "Apps & features" entry
-names, after a retry while the game still ran."""
+names, after a retry while the game still ran.
+
+The silent install goes into CHINESE_FOLDER; the test then checks the files, the shortcut and
+every value of the entry. The removal keeps a file of the player's. The clicked-through
+install also ticks the desktop shortcut's box."""
 
 import getpass
 import glob

@@ -2,7 +2,12 @@
 (Debian's Chromium, headless, through Selenium): both pages clean under tidy, loaded with no
 console error, every address on them answered, the screenshot loaded, the game page's sizes and
 sums those of its files, the Chinese texts shown, and no sideways scrolling on a phone; and the
-game's own two links, in a build for this site, opening its two pages."""
+game's own two links, in a build for this site, opening its two pages.
+
+The link to play/ is among the addresses that must answer. Screenshots of each page at a
+desktop's and a phone's width (390 CSS pixels) go to build/e2e/site-*.png. The build for this
+site has SMORVALA_HOMEPAGE set to the test's server; the links test's capture reads the addresses
+that its menu and About box open."""
 
 import contextlib
 import email.utils

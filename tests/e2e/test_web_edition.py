@@ -1,6 +1,25 @@
 """The web edition played in headless Chromium with real clicks, keys and taps, its clock set and
 its time stepped through the DevTools protocol: after each step the canvas and the texts are
-smorvala-replay's for the same events. The site's copy, in play/, on a phone and offline."""
+smorvala-replay's for the same events. The site's copy, in play/, on a phone and offline.
+
+The page's clock is set to a known second and its time stepped, so that the fall timer ticks and
+the row clear's hold ends where the test says. The game played: Start; the session maker's moves,
+turns, drops and ticks to a row clear; the hold, with keys pressed during it; Pause and Space; the
+About box, the game going on behind it, and its link; the Restart and Exit questions answered both
+ways (N, Y and Enter; Esc leaves them open); pieces dropped to the game-over box, closed with Esc;
+and Exit answered yes. The sounds start where the trace asks for them, the turn during the clear's
+sound silent. The folder is at most 128 KB, the console clean, and every request the edition's own.
+
+The site's copy, play/, is the same bytes as build/web/. In a phone's emulation (390 x 844, touch)
+nothing scrolls and the window and the touch keys are inside the view. There the taps run in real
+time, as Chromium completes no tap while a page's time stands still: a tap on each touch key moves
+the piece as its key does in the replay, with the timer's ticks that the page counted, and a held
+key repeats. After one visit, with the server stopped and the network cut through the DevTools
+protocol, the page loads again and Start plays; the service worker has kept exactly the edition's
+files, and Chromium's installability check finds no error.
+
+    tests/e2e/run -k web_edition
+"""
 
 import base64
 import filecmp
