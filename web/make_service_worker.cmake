@@ -1,15 +1,17 @@
 # Writes the web edition's service worker, once every other file of the edition is made:
 # cmake -DEDITION= -DVERSION= -DTEMPLATE= -DFILES="index.html;..." -P make_service_worker.cmake.
-# The digest of those files names its cache, so that any build that differs is a new release to
-# a browser that kept an older one.
+# The worker keeps a file only if it is this build's, by its SHA-256; the digest of them all
+# names its cache, so that any build that differs is a new release to a browser that kept an
+# older one.
 set(sums "")
+# The folder itself is the address a visit starts from: the page.
+file(SHA256 ${EDITION}/index.html page)
+set(EDITION_FILES "'./': '${page}'")
 foreach(file IN LISTS FILES)
   file(SHA256 ${EDITION}/${file} sum)
   string(APPEND sums "${sum}  ${file}\n")
+  string(APPEND EDITION_FILES ",\n  '${file}': '${sum}'")
 endforeach()
 string(SHA256 digest "${sums}")
 string(SUBSTRING ${digest} 0 16 EDITION_DIGEST)
-# The folder itself is the address a visit starts from.
-list(JOIN FILES "', '" quoted)
-set(EDITION_FILES "'./', '${quoted}'")
 configure_file(${TEMPLATE} ${EDITION}/service-worker.js @ONLY)

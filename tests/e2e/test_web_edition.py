@@ -23,9 +23,11 @@ files, and Chromium's installability check finds no error.
 
 import base64
 import filecmp
+import hashlib
 import io
 import os
 import re
+import shutil
 import subprocess
 import time
 
@@ -34,7 +36,7 @@ from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
-from desktop import BUILD, publisher_details
+from desktop import BUILD, ROOT, publisher_details
 from smorvala_e2e import (IDC_EXIT, IDC_LEVEL, IDC_PAUSE, IDC_SCORE, IDC_START, PAINTED_HEIGHT, PAINTED_WIDTH, Image,
                           check, check_equal, check_same_pixels, differences, parse_states, rasterise,
                           run_headless, wait_until)
@@ -323,3 +325,50 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
         tap(boxes[1])
         game.events += ["start", "paint"]
         game.check(ticked=True)
+
+
+def test_a_release_uploaded_file_by_file_reaches_a_player_whole(tmp_path):
+    """A second release copied over the first in name order, a visit after each file: no cache
+    ever holds parts of both, each visit runs one release whole, and after the copy the second."""
+    first, second, live = (str(tmp_path / name) for name in ("first", "second", "live"))
+    for folder in (first, second, live):
+        shutil.copytree(WEB, folder)
+    with open(os.path.join(second, "smorvala.js"), "a") as script, open(os.path.join(second, "style.css"), "a") as style:
+        script.write("\nwindow.release = 'second';\n")
+        style.write(":root { --release: second; }\n")
+    names = sorted(name for name in os.listdir(WEB) if name != "service-worker.js")
+    subprocess.run(["cmake", f"-DEDITION={second}", "-DVERSION=0", "-DFILES=" + ";".join(names),
+                    f"-DTEMPLATE={os.path.join(ROOT, 'web', 'service_worker.js.in')}",
+                    "-P", os.path.join(ROOT, "web", "make_service_worker.cmake")], check=True)
+    sums = {folder: {name: hashlib.sha256(open(os.path.join(folder, name), "rb").read()).hexdigest()
+                     for name in names} for folder in (first, second)}
+    with served(live, 48022) as site, browser(1280, 900) as driver:
+        def visit():
+            driver.get(site)
+            return driver.execute_async_script("""const done = arguments[0];
+                const hex = (buffer) => Array.from(new Uint8Array(buffer), (b) => b.toString(16).padStart(2, '0')).join('');
+                navigator.serviceWorker.ready.then(async (registration) => {
+                  await registration.update().catch(() => {});
+                  while (registration.installing || registration.waiting) await new Promise((r) => setTimeout(r, 20));
+                  const kept = [];
+                  for (const name of await caches.keys()) {
+                    const cache = await caches.open(name), files = {};
+                    for (const request of await cache.keys()) {
+                      files[request.url.slice(location.href.length) || 'index.html'] =
+                        hex(await crypto.subtle.digest('SHA-256', await (await cache.match(request)).arrayBuffer()));
+                    }
+                    kept.push(files);
+                  }
+                  done([window.release || 'first', getComputedStyle(document.documentElement)
+                    .getPropertyValue('--release').trim() || 'first', kept]);
+                });""")
+
+        runs = [visit()]
+        for name in sorted(os.listdir(second)):
+            shutil.copy(os.path.join(second, name), live)
+            runs.append(visit())
+        runs.append(visit())
+        for script, style, kept in runs:
+            check(script == style and all(files in sums.values() for files in kept),
+                  f"a visit that ran the {script} script and the {style} style, and kept {kept}")
+        check_equal(runs[-1][0], "second", "the release that runs after the copy")
