@@ -51,6 +51,7 @@ var Page = (function () {
   function post(event) {
     if (ended) return;
     input.push(event);
+    handKeysToBox();
     pump();
   }
 
@@ -93,11 +94,25 @@ var Page = (function () {
   // was.
   const openBoxes = [];
 
-  function openBox(box, onKey) {
+  function openBox(box, onKey, focus) {
     openBoxes.push({box, onKey, focused: document.activeElement});
     page.inert = true;
     stopTouchRepeat();
     box.hidden = false;
+    focus.focus({preventScroll: true});
+    handKeysToBox();
+  }
+
+  // A box's own loop takes the keys from the same queue, those typed before it opened too, while
+  // the game waits for its answer; the clicks wait for the game.
+  function handKeysToBox() {
+    for (let i = 0; i < input.length && openBoxes.length > 0;) {
+      if (input[i].key) {
+        openBoxes[openBoxes.length - 1].onKey(input.splice(i, 1)[0].key);
+      } else {
+        i += 1;
+      }
+    }
   }
 
   function closeBox(box) {
@@ -109,8 +124,9 @@ var Page = (function () {
   }
 
   // A question offers 是 and 否, answered by Y and N too, and Esc does nothing; the game-over
-  // box offers 确定, which Esc and its close box answer too. Enter and Space press the button
-  // that has the focus, the first one at the start.
+  // box offers 确定, which Esc and its close box answer too. Space presses the button that has
+  // the focus, the first one at the start, and Enter presses it too, or the first one wherever
+  // else the focus is. A click elsewhere in the box leaves the focus where it was.
   function showMessageBox(caption, text, question) {
     return new Promise((resolve) => {
       messageBox.querySelector('.caption-text').textContent = caption;
@@ -127,14 +143,11 @@ var Page = (function () {
       };
       for (const button of answers) button.onclick = () => answer(button);
       close.onclick = () => answer(answers[0]);
-      openBox(messageBox, (event) => {
-        const button = answers.find((each) => each.dataset.key === event.key.toLowerCase());
-        if (button) {
-          event.preventDefault();
-          answer(button);
-        }
-      });
-      answers[0].focus({preventScroll: true});
+      openBox(messageBox, (key) => {
+        const focused = answers.includes(document.activeElement) ? document.activeElement : answers[0];
+        const button = key === 'Enter' ? focused : answers.find((each) => each.dataset.key === key.toLowerCase());
+        if (button) answer(button);
+      }, answers[0]);
     });
   }
 
@@ -142,73 +155,84 @@ var Page = (function () {
   // behind it, and no control has the focus until the player tabs or clicks to one.
   function showAbout() {
     if (!about.hidden) return;
-    openBox(about, () => {});
-    about.focus({preventScroll: true});
+    openBox(about, () => {}, about);
   }
   about.querySelector('.close').addEventListener('click', () => closeBox(about));
+  messageBox.addEventListener('mousedown', (event) => { if (!event.target.closest('button')) event.preventDefault(); });
   document.getElementById('visit').addEventListener('click', (event) => {
     window.open(event.currentTarget.dataset.address, '_blank', 'noopener');
   });
 
   // --- The menu: its commands take no focus, as a menu bar's; Alt and the underlined letter
   // choose them.
-  const menu = {KeyE: document.getElementById('menu-home'), KeyA: document.getElementById('menu-about')};
+  const menu = {e: document.getElementById('menu-home'), a: document.getElementById('menu-about')};
   for (const item of Object.values(menu)) item.addEventListener('mousedown', (event) => event.preventDefault());
-  menu.KeyA.addEventListener('click', (event) => {
+  menu.a.addEventListener('click', (event) => {
     event.preventDefault();
     post(showAbout);
   });
 
-  // --- The keys. The eight piece keys go to the game while its window has the focus; a button
-  // that has the focus takes the keys itself, and only Space presses it, as on Windows. A letter
-  // is the key that types it, or on a keyboard that types no Latin letters the key in its place,
-  // as Windows has them.
+  // --- The keys, which wait in the queue as the program's messages do and go where the focus is
+  // when the game takes them: to the box then open; to a button of the window that has the focus,
+  // which takes them itself, and only Space presses it; else to the window, whose eight piece keys
+  // the game handles. No key the page takes scrolls it. Tab moves the focus. A letter is the one
+  // the key types, or on a keyboard that types no Latin letters the key in its place, as Windows
+  // has them.
   const virtualKeys = {ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40, a: 65, d: 68, s: 83, w: 87};
-  const scrollingKeys = new Set([' ', 'PageUp', 'PageDown', 'Home', 'End']);
+
+  function keyName(event) {
+    const key = event.key.length === 1 ? event.key.toLowerCase() : event.key;
+    return key.length === 1 && !/[a-z]/.test(key) && event.code.startsWith('Key') ? event.code.slice(3).toLowerCase() : key;
+  }
+
+  // The browser's own, whatever has the focus and whatever box is open: the keys held with Ctrl
+  // or the system key, with Alt but for the menu's letters, and the function keys. AltGr is Ctrl
+  // and Alt together.
+  function browsersOwn(event, key) {
+    return event.ctrlKey || event.metaKey || (event.altKey && !menu[key]) || /^F\d+$/.test(key);
+  }
+
+  function routeKey(key) {
+    if (openBoxes.length > 0) return openBoxes[openBoxes.length - 1].onKey(key);
+    const virtualKey = virtualKeys[key];
+    if (!virtualKey || controlButtons.includes(document.activeElement)) return undefined;
+    return callGame('SmorvalaKey', virtualKey);
+  }
 
   document.addEventListener('keydown', (event) => {
-    if (ended) return;
-    const top = openBoxes[openBoxes.length - 1];
-    if (top) {
-      top.onKey(event);
-      if (event.key !== 'Tab' && !(event.target.tagName === 'BUTTON' && (event.key === ' ' || event.key === 'Enter'))) {
-        event.preventDefault();
-      }
-      return;
-    }
-    if (event.ctrlKey || event.metaKey) return;
+    const key = keyName(event);
+    if (ended || browsersOwn(event, key) || key === 'Tab' || (key === ' ' && event.target.tagName === 'BUTTON')) return;
+    event.preventDefault();
+    // The menu's letters open its commands at once, as the browser lets a page open a tab only
+    // then; a box that is open takes them, and does nothing with them.
     if (event.altKey) {
-      if (menu[event.code]) {
-        event.preventDefault();
-        menu[event.code].click();
-      }
+      if (openBoxes.length === 0) menu[key].click();
       return;
     }
-    let key = event.key.length === 1 ? event.key.toLowerCase() : event.key;
-    if (key.length === 1 && !/[a-z]/.test(key) && event.code.startsWith('Key')) key = event.code.slice(3).toLowerCase();
-    if (controlButtons.includes(document.activeElement)) {
-      if (key !== ' ' && key !== 'Tab') event.preventDefault();
-      return;
-    }
-    const virtualKey = virtualKeys[key];
-    if (virtualKey || scrollingKeys.has(key)) event.preventDefault();
-    if (virtualKey) post(() => callGame('SmorvalaKey', virtualKey));
+    const handKey = () => routeKey(key);
+    handKey.key = key;
+    post(handKey);
   });
 
   for (const button of controlButtons) {
-    // A push button takes the focus when it is clicked, in every browser.
-    button.addEventListener('pointerdown', () => button.focus({preventScroll: true}));
-    button.addEventListener('click', () => post(() => callGame('SmorvalaButton', Number(button.dataset.control))));
+    // A push button takes the focus when it is clicked, in every browser: Safari gives it none.
+    button.addEventListener('click', () => {
+      button.focus({preventScroll: true});
+      post(() => callGame('SmorvalaButton', Number(button.dataset.control)));
+    });
   }
 
   // The touch keys: each is its piece key, and held down it repeats as a held key does on
-  // Windows, after half a second and then about thirty times a second, until it is let go or a
-  // box opens. One repeats at a time, as on a keyboard. They take no focus and select no text.
+  // Windows, after half a second and then about thirty times a second, until its finger is lifted
+  // or a box opens. As on a keyboard, one repeats at a time: the one pressed last, whatever other
+  // finger is lifted meanwhile. They take no focus and select no text.
   let touchRepeat = 0;
+  let repeatingFinger = null;
 
   // A timeout and an interval share one list of timers: clearTimeout ends either.
   function stopTouchRepeat() {
     clearTimeout(touchRepeat);
+    repeatingFinger = null;
   }
 
   for (const touchKey of document.querySelectorAll('#touch-keys button')) {
@@ -218,10 +242,11 @@ var Page = (function () {
       touchKey.setPointerCapture(event.pointerId);
       stopTouchRepeat();
       press();
+      repeatingFinger = event.pointerId;
       touchRepeat = setTimeout(() => { touchRepeat = setInterval(press, 33); }, 500);
     });
     for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) {
-      touchKey.addEventListener(type, stopTouchRepeat);
+      touchKey.addEventListener(type, (event) => { if (event.pointerId === repeatingFinger) stopTouchRepeat(); });
     }
   }
 
@@ -249,8 +274,7 @@ var Page = (function () {
     if (!audio) audio = new AudioContext();
     if (audio.state !== 'running') audio.resume();
   }
-  document.addEventListener('pointerup', wakeAudio, true);
-  document.addEventListener('keydown', wakeAudio, true);
+  for (const type of ['touchend', 'click', 'pointerup', 'keydown']) document.addEventListener(type, wakeAudio, true);
 
   // As the program's sounds, a new one is dropped while one of ours still plays.
   function playSound(resourceId) {
@@ -297,8 +321,13 @@ var Page = (function () {
     windowArea.parentElement.style.width = `${windowArea.offsetWidth * scale}px`;
     windowArea.parentElement.style.height = `${windowArea.offsetHeight * scale}px`;
   }
+  // A new pixel ratio at the same size, as on a monitor of another scale, is no resize.
+  function fitToScreenAndRatio() {
+    fitToScreen();
+    matchMedia(`(resolution: ${window.devicePixelRatio}dppx)`).addEventListener('change', fitToScreenAndRatio, {once: true});
+  }
   window.addEventListener('resize', fitToScreen);
-  fitToScreen();
+  fitToScreenAndRatio();
 
   function start() {
     Module._SmorvalaStartUp();
