@@ -131,6 +131,12 @@ def test_the_page_is_clean_loads_whole_and_reads_on_a_desktop_and_a_phone(site_s
                 "return [document.documentElement.scrollWidth, document.documentElement.clientWidth]")
             if name == "phone":
                 check_equal(view, width, f"{page}: the phone's view")
+                # The web edition a thumb's tap away in the first screen; on the game's page, its
+                # picture too.
+                ways = driver.execute_script("""return Array.from(document.querySelectorAll('a[href="play/"]'),
+                    (a) => [a.getBoundingClientRect().height, a.getBoundingClientRect().bottom, !!a.querySelector('img')])""")
+                check(any(high >= 44 and bottom <= height for high, bottom, _ in ways), f"{page}: the way to play/: {ways}")
+                check(page == "index.html" or any(picture for *_, picture in ways), f"{page}: the screenshot leads to play/")
             check(scroll <= view, f"{page}: {scroll} px wide in a {view}-px view at the {name}'s width")
             driver.save_screenshot(os.path.join(work_dir(), f"site-{page}-{name}.png"))
 
