@@ -39,8 +39,8 @@ build_copy() {
   sha256sum --check --quiet SHA256SUMS >&2
   (cd site && sha256sum --check --quiet --ignore-missing SHA256SUMS) >&2
   sha256sum SMorvala.exe ../windows-x64/SMorvala.exe SMorvala-*-win32.zip SMorvala-*-setup.exe \
-    smorvala_*_all.deb site/index.html site/morvala.htm ../web/index.html ../web/smorvala.js \
-    ../web/smorvala.wasm ../web/service-worker.js
+    smorvala_*_all.deb site/index.html site/morvala.htm ../web/index.html \
+    ../web/service-worker.js
 }
 
 first=$(TZ=UTC LC_ALL=C build_copy a)

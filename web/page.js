@@ -300,23 +300,30 @@ var Page = (function () {
   }
   document.querySelector('#ended button').addEventListener('click', () => location.reload());
 
-  // --- The window at a whole number of device pixels to each of its pixels: the nearest to the
-  // page's own scale, or where that does not fit the view the largest that does; a canvas scaled
-  // by any other factor would be blurred. Where even that leaves the window less than three
-  // quarters of the size that fits, as on a phone, the window takes the size that fits, its
-  // canvas drawn pixel for pixel from the nearest.
+  // --- The window at a whole number of device pixels to each of its pixels; a canvas scaled by
+  // any other factor would be blurred. Beside a mouse, the nearest to the page's own scale, or
+  // where that does not fit the view the largest that does; where even that leaves the window
+  // less than three quarters of the size that fits, it takes the size that fits, its canvas drawn
+  // pixel for pixel from the nearest. On a touch screen, the largest that fits, as a tablet has
+  // room to spare; or the size that fits where that is under the program's own, as on a phone.
   const home = document.getElementById('home');
+  const touchKeys = document.getElementById('touch-keys');
+  const thumbs = Array.from(touchKeys.querySelectorAll('.thumb'));
+  const touchScreen = matchMedia('(pointer: coarse)');
 
   function fitToScreen() {
     const ratio = window.devicePixelRatio || 1;
     const view = document.documentElement;
-    const room = Math.min(view.clientWidth / windowArea.offsetWidth,
-                          (view.clientHeight - home.offsetHeight) / windowArea.offsetHeight);
+    const beside = getComputedStyle(page).flexDirection === 'row';
+    const width = view.clientWidth - (beside ? thumbs[0].offsetWidth + thumbs[1].offsetWidth : 0);
+    const height = view.clientHeight - (beside ? 0 : touchKeys.offsetHeight + home.offsetHeight);
+    const room = Math.min(width / windowArea.offsetWidth, height / windowArea.offsetHeight);
     const nearest = Math.max(1, Math.round(ratio));
-    let devicePixels = nearest;
+    let devicePixels = touchScreen.matches ? Math.floor(room * ratio) : nearest;
     while (devicePixels > 1 && devicePixels / ratio > room) devicePixels -= 1;
     const whole = devicePixels / ratio;
-    const scale = whole <= room && (devicePixels === nearest || whole >= 0.75 * room) ? whole : room;
+    const scale = touchScreen.matches ? (whole >= 1 ? whole : room)
+      : (whole <= room && (devicePixels === nearest || whole >= 0.75 * room) ? whole : room);
     windowArea.style.transform = `scale(${scale})`;
     windowArea.parentElement.style.width = `${windowArea.offsetWidth * scale}px`;
     windowArea.parentElement.style.height = `${windowArea.offsetHeight * scale}px`;

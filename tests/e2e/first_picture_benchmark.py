@@ -1,14 +1,21 @@
 """From navigation to the frame after the page first paints the pixel (10, 14) of its canvas white
 (the well's dotted frame; all of the bare page's canvas), for the web edition and for a bare page
 that fills one canvas, in headless Chromium with its cache and the service worker left out, as on
-a first visit: Markdown table rows of the time and the size (see tests/e2e/run-benchmark)."""
+a first visit: on this machine, and on a slow mobile network (150 ms each way to the server and
+back, 1.6 Mbit/s down, 750 kbit/s up) from a server that compresses the page as static hosts do.
+Markdown table rows of the times and the size (see tests/e2e/run-benchmark)."""
 
+import contextlib
+import functools
+import gzip
+import io
 import os
 import statistics
+import threading
 
 from desktop import BUILD, ROOT
 from smorvala_e2e import wait_until
-from test_site import browser, served
+from test_site import QuietHandler, SiteServer, browser
 
 RUNS = 20
 PAGES = {"game": os.path.join(BUILD, "web"), "bare": os.path.join(ROOT, "tests", "bench")}
@@ -21,21 +28,57 @@ CanvasRenderingContext2D.prototype.fillRect = function (x, y, width, height) {
     requestAnimationFrame((time) => { window.firstPicture = time; });
   }
 };"""
+NETWORKS = {"this machine": {"latency": 0, "downloadThroughput": -1, "uploadThroughput": -1},
+            "a slow mobile network, gzip": {"latency": 150, "downloadThroughput": 200000, "uploadThroughput": 93750}}
+
+
+class CompressingHandler(QuietHandler):
+    """Sends HTML, CSS, JavaScript and JSON gzipped to a browser that asks for it."""
+
+    def send_head(self):
+        path = self.translate_path(self.path)
+        path = os.path.join(path, "index.html") if os.path.isdir(path) else path
+        if not path.endswith((".html", ".css", ".js", ".json")) or "gzip" not in self.headers.get("Accept-Encoding", ""):
+            return super().send_head()
+        with open(path, "rb") as file:
+            body = gzip.compress(file.read())
+        self.send_response(200)
+        for header, value in (("Content-Type", self.guess_type(path)), ("Content-Encoding", "gzip"),
+                              ("Content-Length", str(len(body)))):
+            self.send_header(header, value)
+        self.end_headers()
+        return io.BytesIO(body)
+
+
+@contextlib.contextmanager
+def compressing_server(folder):
+    server = SiteServer(("127.0.0.1", 0), functools.partial(CompressingHandler, directory=folder))
+    threading.Thread(target=server.serve_forever).start()
+    try:
+        yield f"http://127.0.0.1:{server.server_port}/"
+    finally:
+        server.shutdown()
+        server.server_close()
 
 
 def main():
-    with served(PAGES["game"], 48019) as game, served(PAGES["bare"], 48020) as bare, browser(1280, 900) as driver:
+    with compressing_server(PAGES["game"]) as game, compressing_server(PAGES["bare"]) as bare, \
+            browser(1280, 900) as driver:
+        driver.execute_cdp_cmd("Network.enable", {})
         driver.execute_cdp_cmd("Network.setCacheDisabled", {"cacheDisabled": True})
         driver.execute_cdp_cmd("Network.setBypassServiceWorker", {"bypass": True})
         driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": WATCH})
-        times = {name: [] for name in PAGES}
-        for _ in range(RUNS):
-            for name, address in (("game", game), ("bare", bare + "bare_page.html")):
-                driver.get(address)
-                times[name].append(wait_until(lambda: driver.execute_script("return window.firstPicture"), 30, address))
-    game_ms, bare_ms = (statistics.median(times[name]) for name in PAGES)
-    print(f"| first picture in headless Chromium, cache off (median of {RUNS}, ms) | {game_ms:.0f} | "
-          f"{bare_ms:.0f} (bare page) | {game_ms / bare_ms:.2f} |")
+        for network, conditions in NETWORKS.items():
+            driver.execute_cdp_cmd("Network.emulateNetworkConditions", {"offline": False, **conditions})
+            times = {name: [] for name in PAGES}
+            for _ in range(RUNS):
+                for name, address in (("game", game), ("bare", bare + "bare_page.html")):
+                    driver.get(address)
+                    times[name].append(wait_until(lambda: driver.execute_script("return window.firstPicture"), 30,
+                                                  address))
+            game_ms, bare_ms = (statistics.median(times[name]) for name in PAGES)
+            print(f"| first picture in headless Chromium on {network}, cache off (median of {RUNS}, ms) | "
+                  f"{game_ms:.0f} | {bare_ms:.0f} (bare page) | {game_ms / bare_ms:.2f} |")
     game_size = sum(os.path.getsize(os.path.join(PAGES["game"], file)) for file in os.listdir(PAGES["game"]))
     bare_size = os.path.getsize(os.path.join(PAGES["bare"], "bare_page.html"))
     print(f"| web edition size, everything in build/web (bytes) | {game_size} | {bare_size} (bare page) | "

@@ -45,6 +45,9 @@ from test_site import SITE, browser, served
 WEB = os.path.join(BUILD, "web")
 # The seed of a game whose fifth piece clears a row, as the session maker plays it.
 SEED = 12
+# Screens of phones and tablets, in CSS pixels, and their device pixels to each: the first the
+# phone turned sideways.
+SCREENS = [(844, 390, 3), (667, 375, 2), (740, 360, 3), (820, 1180, 2), (1180, 820, 2), (1024, 768, 2), (390, 844, 3)]
 FIRST_TEXTS = {IDC_PAUSE: "暂停", IDC_EXIT: "退出", IDC_START: "开始", IDC_LEVEL: "第 0 关", IDC_SCORE: "分数: 0"}
 KEYS = {37: Keys.ARROW_LEFT, 38: Keys.ARROW_UP, 39: Keys.ARROW_RIGHT, 40: Keys.ARROW_DOWN, 65: "a", 68: "d",
         83: "s", 87: "w"}
@@ -165,7 +168,9 @@ class WebGame:
 
 def open_game(driver, address, frozen=True):
     """The game's page, its clock set, started up and with `frozen` its time standing still."""
-    driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": INSTRUMENTS})
+    # Once for the browser: twice, the page's timer would be counted twice.
+    driver.instrumented = getattr(driver, "instrumented", None) or driver.execute_cdp_cmd(
+        "Page.addScriptToEvaluateOnNewDocument", {"source": INSTRUMENTS})
     driver.get(address)
     wait_until(lambda: driver.execute_script("return window.Module?.calledRun === true"), 10, "the game to start up")
     if frozen:
@@ -326,16 +331,56 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
         game.events += ["start", "paint"]
         game.check(ticked=True)
 
+        # The phone turned and other screens, mid-game with the About box open at first: the game
+        # and the box are kept; nothing scrolls; the keys are 48 px square or more, in the view and
+        # clear of the board and the buttons; the board takes its share of the height, on a
+        # tablet at whole device pixels; a tap on each key steers the piece, low enough in the
+        # well that the timer's steps cannot block a turn.
+        for _ in range(3):
+            tap(boxes[5])
+            game.events.append("key 83")
+
+        def boxes(selector):
+            return driver.execute_script("return Array.from(document.querySelectorAll(arguments[0]), "
+                                         "(e) => e.getBoundingClientRect().toJSON())", selector)
+
+        tap(boxes("#menu-about")[0])
+        for turn, (width, height, ratio) in enumerate(SCREENS):
+            driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {"width": width, "height": height,
+                                                                           "deviceScaleFactor": ratio, "mobile": True})
+            # Laid out again once the resize is handled, with nothing to scroll.
+            wait_until(lambda: driver.execute_script("const view = document.documentElement; return [view.scrollWidth, "
+                                                     "view.scrollHeight]") == [width, height], 10,
+                       f"the page at {width} x {height} with nothing to scroll")
+            if turn == 0:
+                check(driver.find_element(By.ID, "about").is_displayed(), "the About box kept")
+                tap(boxes("#about .close")[0])
+            keys, [board], others = boxes("#touch-keys button"), boxes("#canvas"), boxes("#canvas, #client button")
+            check(all(k["width"] >= 48 and k["height"] >= 48 and k["left"] >= 0 and k["top"] >= 0 and k["right"] <= width
+                      and k["bottom"] <= height and all(k["right"] <= o["left"] or o["right"] <= k["left"] or
+                                                        k["bottom"] <= o["top"] or o["bottom"] <= k["top"] for o in others)
+                      for k in keys), f"the touch keys at {width} x {height}: {keys}")
+            tablet, pixels = min(width, height) >= 768, board["height"] * ratio / 546
+            check(board["height"] / height >= (0.85 if width > height and not tablet else 0.6)
+                  and (not tablet or pixels == round(pixels)), f"the board at {width} x {height}: {board}")
+            for index in (0, 1, 2, 1) if turn % 2 else (1, 0, 2, 0):
+                tap(keys[index])
+                game.events.append(f"key {ord('ADWS'[index])}")
+            game.check(ticked=True)
+
 
 def test_a_release_uploaded_file_by_file_reaches_a_player_whole(tmp_path):
-    """A second release copied over the first in name order, a visit after each file: no cache
-    ever holds parts of both, each visit runs one release whole, and after the copy the second."""
+    """A second release, with another script and style in its page, copied over the first file by
+    file, the service worker first, a visit after each file: no cache ever holds parts of both,
+    each visit runs one release whole, and after the copy the second."""
     first, second, live = (str(tmp_path / name) for name in ("first", "second", "live"))
     for folder in (first, second, live):
         shutil.copytree(WEB, folder)
-    with open(os.path.join(second, "smorvala.js"), "a") as script, open(os.path.join(second, "style.css"), "a") as style:
-        script.write("\nwindow.release = 'second';\n")
-        style.write(":root { --release: second; }\n")
+    with open(os.path.join(second, "index.html"), "r+", encoding="utf-8") as page:
+        marked = page.read().replace("</body>", "<style>:root { --release: second; }</style>"
+                                     "<script>window.release = 'second';</script></body>")
+        page.seek(0)
+        page.write(marked)
     names = sorted(name for name in os.listdir(WEB) if name != "service-worker.js")
     subprocess.run(["cmake", f"-DEDITION={second}", "-DVERSION=0", "-DFILES=" + ";".join(names),
                     f"-DTEMPLATE={os.path.join(ROOT, 'web', 'service_worker.js.in')}",
@@ -364,7 +409,7 @@ def test_a_release_uploaded_file_by_file_reaches_a_player_whole(tmp_path):
                 });""")
 
         runs = [visit()]
-        for name in sorted(os.listdir(second)):
+        for name in sorted(os.listdir(second), reverse=True):
             shutil.copy(os.path.join(second, name), live)
             runs.append(visit())
         runs.append(visit())

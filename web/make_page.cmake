@@ -1,0 +1,20 @@
+# Writes the web edition's page with its style and its script, the module within it, in place of
+# the links to them: cmake -DPAGE= -DSTYLE= -DSCRIPT= -DOUTPUT= -P make_page.cmake.
+file(READ ${PAGE} page)
+file(READ ${STYLE} style)
+file(READ ${SCRIPT} script)
+# Either would end its element early.
+string(FIND "${style}" "</style" in_style)
+string(FIND "${script}" "</script" in_script)
+if(NOT in_style EQUAL -1 OR NOT in_script EQUAL -1)
+  message(FATAL_ERROR "The style or the script holds the end of its own element")
+endif()
+foreach(link IN ITEMS "<link rel=\"stylesheet\" href=\"style.css\">" "<script src=\"smorvala.js\"></script>")
+  string(FIND "${page}" "${link}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${PAGE} has no ${link}")
+  endif()
+endforeach()
+string(REPLACE "<link rel=\"stylesheet\" href=\"style.css\">" "<style>\n${style}</style>" page "${page}")
+string(REPLACE "<script src=\"smorvala.js\"></script>" "<script>\n${script}</script>" page "${page}")
+file(WRITE ${OUTPUT} "${page}")
