@@ -24,7 +24,7 @@ CanvasRenderingContext2D.prototype.fillRect = function (x, y, width, height) {
 
 
 def main():
-    with served(PAGES["game"], 48019) as game, served(PAGES["bare"], 48020) as bare, browser(1280, 900) as driver:
+    with served(PAGES["game"]) as game, served(PAGES["bare"]) as bare, browser(1280, 900) as driver:
         driver.execute_cdp_cmd("Network.setCacheDisabled", {"cacheDisabled": True})
         driver.execute_cdp_cmd("Network.setBypassServiceWorker", {"bypass": True})
         driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": WATCH})

@@ -46,6 +46,18 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *arguments):
         pass
 
+    def do_GET(self):
+        page = os.path.join(self.translate_path(self.path), "index.html")
+        if not (self.server.instruments and os.path.isfile(page)):
+            return super().do_GET()
+        with open(page, "rb") as html:
+            body = html.read().replace(b'<script src="smorvala.js"',
+                                       self.server.instruments + b'<script src="smorvala.js"')
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html")
+        self.end_headers()
+        self.wfile.write(body)
+
 
 class SiteServer(http.server.ThreadingHTTPServer):
     def handle_error(self, request, client_address):
@@ -55,14 +67,15 @@ class SiteServer(http.server.ThreadingHTTPServer):
 
 
 @contextlib.contextmanager
-def served(folder, port):
-    """The folder served from 127.0.0.1 at that port, as a web server would serve it; gives its
-    address."""
+def served(folder, port=0, instruments=""):
+    """The folder served from 127.0.0.1 at that port, or at a free one, as a web server would serve
+    it, with the instruments' script in the web edition's page before the game's; gives its address."""
     server = SiteServer(("127.0.0.1", port), functools.partial(QuietHandler, directory=folder))
+    server.instruments = instruments.encode()
     thread = threading.Thread(target=server.serve_forever)
     thread.start()
     try:
-        yield f"http://127.0.0.1:{port}/"
+        yield f"http://127.0.0.1:{server.server_address[1]}/"
     finally:
         server.shutdown()
         thread.join()
