@@ -214,12 +214,14 @@ var Page = (function () {
     post(handKey);
   });
 
+  // A push button takes the focus with its click, when the game takes that from the queue, so
+  // that keys typed before it still reach the window; and in every browser, as Safari gives none.
   for (const button of controlButtons) {
-    // A push button takes the focus when it is clicked, in every browser: Safari gives it none.
-    button.addEventListener('click', () => {
+    button.addEventListener('mousedown', (event) => event.preventDefault());
+    button.addEventListener('click', () => post(() => {
       button.focus({preventScroll: true});
-      post(() => callGame('SmorvalaButton', Number(button.dataset.control)));
-    });
+      return callGame('SmorvalaButton', Number(button.dataset.control));
+    }));
   }
 
   // The touch keys: each is its piece key, and held down it repeats as a held key does on

@@ -1,21 +1,16 @@
 """From navigation to the frame after the page first paints the pixel (10, 14) of its canvas white
 (the well's dotted frame; all of the bare page's canvas), for the web edition and for a bare page
 that fills one canvas, in headless Chromium with its cache and the service worker left out, as on
-a first visit: on this machine, and on a slow mobile network (150 ms each way to the server and
-back, 1.6 Mbit/s down, 750 kbit/s up) from a server that compresses the page as static hosts do.
+a first visit: on this machine, and on a slow mobile network (150 ms from each request to its
+answer, 1.6 Mbit/s down, 750 kbit/s up) from a server that compresses the page as static hosts do.
 Markdown table rows of the times and the size (see tests/e2e/run-benchmark)."""
 
-import contextlib
-import functools
-import gzip
-import io
 import os
 import statistics
-import threading
 
 from desktop import BUILD, ROOT
 from smorvala_e2e import wait_until
-from test_site import QuietHandler, SiteServer, browser
+from test_site import browser, served
 
 RUNS = 20
 PAGES = {"game": os.path.join(BUILD, "web"), "bare": os.path.join(ROOT, "tests", "bench")}
@@ -32,37 +27,8 @@ NETWORKS = {"this machine": {"latency": 0, "downloadThroughput": -1, "uploadThro
             "a slow mobile network, gzip": {"latency": 150, "downloadThroughput": 200000, "uploadThroughput": 93750}}
 
 
-class CompressingHandler(QuietHandler):
-    """Sends HTML, CSS, JavaScript and JSON gzipped to a browser that asks for it."""
-
-    def send_head(self):
-        path = self.translate_path(self.path)
-        path = os.path.join(path, "index.html") if os.path.isdir(path) else path
-        if not path.endswith((".html", ".css", ".js", ".json")) or "gzip" not in self.headers.get("Accept-Encoding", ""):
-            return super().send_head()
-        with open(path, "rb") as file:
-            body = gzip.compress(file.read())
-        self.send_response(200)
-        for header, value in (("Content-Type", self.guess_type(path)), ("Content-Encoding", "gzip"),
-                              ("Content-Length", str(len(body)))):
-            self.send_header(header, value)
-        self.end_headers()
-        return io.BytesIO(body)
-
-
-@contextlib.contextmanager
-def compressing_server(folder):
-    server = SiteServer(("127.0.0.1", 0), functools.partial(CompressingHandler, directory=folder))
-    threading.Thread(target=server.serve_forever).start()
-    try:
-        yield f"http://127.0.0.1:{server.server_port}/"
-    finally:
-        server.shutdown()
-        server.server_close()
-
-
 def main():
-    with compressing_server(PAGES["game"]) as game, compressing_server(PAGES["bare"]) as bare, \
+    with served(PAGES["game"], compress=True) as game, served(PAGES["bare"], compress=True) as bare, \
             browser(1280, 900) as driver:
         driver.execute_cdp_cmd("Network.enable", {})
         driver.execute_cdp_cmd("Network.setCacheDisabled", {"cacheDisabled": True})

@@ -12,8 +12,10 @@ that its menu and About box open."""
 import contextlib
 import email.utils
 import functools
+import gzip
 import hashlib
 import http.server
+import io
 import os
 import re
 import subprocess
@@ -48,8 +50,30 @@ TEXTS = {
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    """Serves a folder as a static host does; with `compress`, HTML, CSS, JavaScript and JSON
+    gzipped to a browser that asks for it. With instruments, a folder's page (an address that ends
+    in /) has their script at the end of its head, before the game's."""
+
     def log_message(self, *arguments):
         pass
+
+    def send_head(self):
+        path = self.translate_path(self.path)
+        page = os.path.isdir(path) and self.path.split("?")[0].endswith("/")
+        path = os.path.join(path, "index.html") if page else path
+        compress = self.server.compress and path.endswith((".html", ".css", ".js", ".json")) and \
+            "gzip" in self.headers.get("Accept-Encoding", "")
+        if not (compress or page and self.server.instruments) or not os.path.isfile(path):
+            return super().send_head()
+        with open(path, "rb") as file:
+            body = file.read().replace(b"</head>", self.server.instruments + b"</head>") if page else file.read()
+        body = gzip.compress(body) if compress else body
+        self.send_response(200)
+        for header, value in (("Content-Type", self.guess_type(path)), ("Content-Length", str(len(body))),
+                              *([("Content-Encoding", "gzip")] if compress else [])):
+            self.send_header(header, value)
+        self.end_headers()
+        return io.BytesIO(body)
 
 
 class SiteServer(http.server.ThreadingHTTPServer):
@@ -60,14 +84,15 @@ class SiteServer(http.server.ThreadingHTTPServer):
 
 
 @contextlib.contextmanager
-def served(folder, port):
-    """The folder served from 127.0.0.1 at that port, as a web server would serve it; gives its
-    address."""
+def served(folder, port=0, instruments="", compress=False):
+    """The folder served from 127.0.0.1 at that port, or at a free one, as a web server would serve
+    it; gives its address."""
     server = SiteServer(("127.0.0.1", port), functools.partial(QuietHandler, directory=folder))
+    server.instruments, server.compress = f"<script>{instruments}</script>".encode() if instruments else b"", compress
     thread = threading.Thread(target=server.serve_forever)
     thread.start()
     try:
-        yield f"http://127.0.0.1:{port}/"
+        yield f"http://127.0.0.1:{server.server_address[1]}/"
     finally:
         server.shutdown()
         thread.join()

@@ -1,37 +1,46 @@
-"""The web edition played in headless Chromium with real clicks, keys and taps, its clock set and
-its time stepped through the DevTools protocol: after each step the canvas and the texts are
-smorvala-replay's for the same events. The site's copy, in play/, on a phone and offline.
+"""The web edition played with real clicks, keys and taps in headless Chromium, Firefox and
+WebKitGTK, its clock set and its time stepped by the test's script in its page: after each step
+the canvas and the texts are smorvala-replay's for the same events. The site's copy, in play/, on
+phones and tablets and offline, in Chromium; and a release uploaded over another.
 
-The page's clock is set to a known second and its time stepped, so that the fall timer ticks and
-the row clear's hold ends where the test says. The game played: Start; the session maker's moves,
-turns, drops and ticks to a row clear; the hold, with keys pressed during it; Pause and Space; the
-About box, the game going on behind it, and its link; the Restart and Exit questions answered both
-ways (N, Y and Enter; Esc leaves them open); pieces dropped to the game-over box, closed with Esc;
-and Exit answered yes. The sounds start where the trace asks for them, the turn during the clear's
-sound silent. The folder is at most 128 KB, the console clean, and every request the edition's own.
+The test's server puts the test's script in the page, before the game's: it sets the page's clock
+to a known second and replaces the page's timers by the test's clock, which runs on only when the
+test says, so that the fall timer ticks and the row clear's hold ends where the test says, in
+every engine alike. Chromium and WebKitGTK are driven through Selenium; Firefox through the
+WebDriver BiDi protocol it speaks itself, as Debian ships no geckodriver. The game played: Start;
+the session maker's moves, turns, drops and ticks to a row clear; the hold, with keys pressed
+during it; Pause and Space; the About box, the game going on behind it, and its link; the Restart
+and Exit questions answered both ways (N, Y and Enter; Esc leaves them open); pieces dropped to
+the game-over box, closed with Esc; and Exit answered yes. The sounds start where the trace asks
+for them, the turn during the clear's sound silent. The folder is at most 128 KB, the page free of
+errors, and every request the edition's own.
 
 The site's copy, play/, is the same bytes as build/web/. In a phone's emulation (390 x 844, touch)
-nothing scrolls and the window and the touch keys are inside the view. There the taps run in real
-time, as Chromium completes no tap while a page's time stands still: a tap on each touch key moves
-the piece as its key does in the replay, with the timer's ticks that the page counted, and a held
-key repeats. After one visit, with the server stopped and the network cut through the DevTools
-protocol, the page loads again and Start plays; the service worker has kept exactly the edition's
-files, and Chromium's installability check finds no error.
+nothing scrolls and the window and the touch keys are inside the view; a tap on each touch key
+moves the piece as its key does in the replay, and a held key repeats. After one visit, with the
+server stopped and the network cut through the DevTools protocol, the page loads again and Start
+plays; the service worker has kept exactly the edition's files, and Chromium's installability
+check finds no error. The phone is then turned, and the page shown on other phones and tablets.
 
     tests/e2e/run -k web_edition
 """
 
 import base64
+import contextlib
 import filecmp
 import hashlib
 import io
+import json
 import os
 import re
 import shutil
 import subprocess
-import time
+import tempfile
 
 import PIL.Image
+import pytest
+import websocket
+from selenium import webdriver
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -51,29 +60,152 @@ SCREENS = [(844, 390, 3), (667, 375, 2), (740, 360, 3), (820, 1180, 2), (1180, 8
 FIRST_TEXTS = {IDC_PAUSE: "暂停", IDC_EXIT: "退出", IDC_START: "开始", IDC_LEVEL: "第 0 关", IDC_SCORE: "分数: 0"}
 KEYS = {37: Keys.ARROW_LEFT, 38: Keys.ARROW_UP, 39: Keys.ARROW_RIGHT, 40: Keys.ARROW_DOWN, 65: "a", 68: "d",
         83: "s", 87: "w"}
-# Before the page loads: its clock at the seed's second; a record of the sounds it starts, by
-# resource, the row clear's the long one; and the fall timer's ticks and when the next is due,
-# the timer being its only interval of 100 ms or more.
-INSTRUMENTS = f"""{{
-  Date.now = () => {SEED * 1000};
-  window.startedSounds = [];
-  window.fallTicks = 0;
-  const start = AudioBufferSourceNode.prototype.start;
-  AudioBufferSourceNode.prototype.start = function (...args) {{
+# Before the page's script: its clock at the seed's second; a record of the sounds it starts, by
+# resource, the row clear's the long one, of its errors, of the addresses it opens and of the fall
+# timer's ticks, its only interval of 100 ms or more; and the test's clock, whose timers fire only
+# as advance() runs it on, in the order they fall due, the page's promises settled after each.
+INSTRUMENTS = """{
+  Date.now = () => SEED;
+  Object.assign(window, {startedSounds: [], pageErrors: [], opened: [], fallTicks: 0});
+  addEventListener('error', (event) => pageErrors.push(event.message));
+  addEventListener('unhandledrejection', (event) => pageErrors.push(String(event.reason)));
+  const start = AudioBufferSourceNode.prototype.start, open = window.open;
+  AudioBufferSourceNode.prototype.start = function (...args) {
     startedSounds.push(this.buffer.duration > 0.3 ? 105 : 107);
     return start.apply(this, args);
+  };
+  window.open = (...args) => { opened.push(args[0]); return open.apply(window, args); };
+  const timers = new Map(), settle = setTimeout;
+  window.clock = {now: 0, last: 0, timers, async advance(ms) {
+    for (const end = clock.now + ms; ; ) {
+      const [id, timer] = [...timers].sort((a, b) => a[1].due - b[1].due)[0] || [];
+      if (!(timer?.due <= end)) return void (clock.now = end);
+      clock.now = timer.due;
+      timer.period ? timer.due += timer.period : timers.delete(id);
+      timer.callback();
+      await new Promise((resolve) => settle(resolve));
+    }
   }};
+  const add = (repeats) => (callback, ms, ...args) => (timers.set(++clock.last, {callback: () => callback(...args),
+    due: clock.now + (+ms || 0), period: repeats && Math.max(1, +ms || 0)}), clock.last);
+  Object.assign(window, {setTimeout: add(false), setInterval: add(true), clearTimeout: (id) => timers.delete(id),
+                         clearInterval: (id) => timers.delete(id)});
   const every = window.setInterval;
-  window.setInterval = (callback, ms) => ms < 100 ? every(callback, ms) : (window.fallDue = performance.now() + ms,
-    every(() => {{ fallTicks += 1; fallDue += ms; callback(); }}, ms));
-}}"""
+  window.setInterval = (callback, ms) => ms < 100 ? every(callback, ms)
+    : (window.fall = every(() => (fallTicks += 1, callback()), ms));
+}""".replace("SEED", str(SEED * 1000))
+
+
+class Selenium:
+    """Chromium or WebKitGTK, as the game drives a browser."""
+
+    def __init__(self, driver):
+        self.driver, self.get, self.quit = driver, driver.get, driver.quit
+
+    def run(self, body):
+        """The value that the body of an async function returns in the page."""
+        return self.driver.execute_script(f"return (async () => {{ {body} }})()")
+
+    def keys(self, *keys):
+        ActionChains(self.driver).send_keys(*keys).perform()
+
+    def click(self, selector):
+        self.driver.find_element(By.CSS_SELECTOR, selector).click()
+
+    def tabs(self):
+        return self.driver.window_handles
+
+    def close(self, tab):
+        mine = self.driver.current_window_handle
+        self.driver.switch_to.window(tab)
+        self.driver.close()
+        self.driver.switch_to.window(mine)
+
+
+class Firefox:
+    """Firefox, through the WebDriver BiDi protocol it speaks itself: the few commands the game needs."""
+
+    def __init__(self, profile):
+        self.process = subprocess.Popen(["firefox-esr", "--headless", "--remote-debugging-port", "0", "--profile",
+                                         profile, "--no-remote"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Listening on a free port, it writes which in its profile.
+        server = os.path.join(profile, "WebDriverBiDiServer.json")
+        wait_until(lambda: os.path.isfile(server) and os.path.getsize(server), 30, "Firefox to listen")
+        with open(server) as address:
+            port = json.load(address)["ws_port"]
+        self.socket = websocket.create_connection(f"ws://127.0.0.1:{port}/session", suppress_origin=True)
+        self.last = 0
+        self.command("session.new", capabilities={})
+        # The tab Firefox starts with never has the focus, and a focused button takes no key without it.
+        [first], self.context = self.tabs(), self.command("browsingContext.create", type="tab")["context"]
+        self.close(first)
+
+    def command(self, method, **params):
+        self.last += 1
+        self.socket.send(json.dumps({"id": self.last, "method": method, "params": params}))
+        while (answer := json.loads(self.socket.recv())).get("id") != self.last:
+            pass
+        check(answer["type"] == "success", f"{method}: {answer}")
+        return answer["result"]
+
+    def get(self, address):
+        self.command("browsingContext.navigate", context=self.context, url=address, wait="complete")
+
+    def run(self, body):
+        result = self.command("script.callFunction", target={"context": self.context}, awaitPromise=True,
+                              functionDeclaration=f"async () => JSON.stringify([await (async () => {{ {body} }})()])")
+        check(result["type"] == "success", f"the page's script: {result}")
+        return json.loads(result["result"]["value"])[0]
+
+    def act(self, source, *actions):
+        self.command("input.performActions", context=self.context, actions=[{**source, "actions": list(actions)}])
+
+    def keys(self, *keys):
+        self.act({"type": "key", "id": "keyboard"},
+                 *({"type": kind, "value": key} for key in keys for kind in ("keyDown", "keyUp")))
+
+    def click(self, selector):
+        x, y = self.run(f"const box = document.querySelector({json.dumps(selector)}).getBoundingClientRect(); "
+                        "return [box.x + box.width / 2, box.y + box.height / 2].map(Math.round)")
+        self.act({"type": "pointer", "id": "mouse"}, {"type": "pointerMove", "x": x, "y": y},
+                 {"type": "pointerDown", "button": 0}, {"type": "pointerUp", "button": 0})
+
+    def tabs(self):
+        return [tab["context"] for tab in self.command("browsingContext.getTree", maxDepth=0)["contexts"]]
+
+    def close(self, tab):
+        self.command("browsingContext.close", context=tab)
+
+    def quit(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+@contextlib.contextmanager
+def engine(name):
+    """A desktop's browser of that engine."""
+    if name == "chromium":
+        with browser(1280, 900) as driver:
+            yield Selenium(driver)
+        return
+    options = webdriver.WebKitGTKOptions()
+    options.binary_location = "/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser"
+    options.add_argument("--automation")
+    with tempfile.TemporaryDirectory() as profile:
+        driving = Firefox(profile) if name == "firefox" else Selenium(
+            webdriver.WebKitGTK(executable_path="/usr/bin/WebKitWebDriver", options=options))
+        try:
+            yield driving
+        finally:
+            driving.quit()
 
 
 class WebGame:
     """The page, and the replay script of what it handled, with a repaint wherever it ran one."""
 
-    def __init__(self, driver):
-        self.driver = driver
+    def __init__(self, page):
+        self.page = page
+        self.run = page.run
         self.events = [f"seed {SEED}", "paint"]
 
     def script(self, events):
@@ -94,8 +226,7 @@ class WebGame:
 
     def canvas(self):
         """The canvas, and the fall timer's ticks so far."""
-        data, self.ticks = self.driver.execute_script(
-            "return [document.getElementById('canvas').toDataURL().slice(22), window.fallTicks]")
+        data, self.ticks = self.run("return [document.getElementById('canvas').toDataURL().slice(22), fallTicks]")
         with PIL.Image.open(io.BytesIO(base64.b64decode(data))) as png:
             return Image(png.width, png.height, png.convert("RGB").tobytes())
 
@@ -111,7 +242,7 @@ class WebGame:
                           "web-edition")
         if texts:
             expected = {**FIRST_TEXTS, **{int(i): t for i, t in re.findall(r"^text (\d) (.*)$", trace, re.M)}}
-            check_equal({int(i): t for i, t in self.driver.execute_script(
+            check_equal({int(i): t for i, t in self.run(
                 "return Array.from(document.querySelectorAll('[data-control]'), c => [c.dataset.control, c.textContent])")},
                 expected, "the controls' texts")
 
@@ -119,45 +250,50 @@ class WebGame:
         seen = self.canvas()
         return not differences(seen, rasterise(self.expected(extra, ticked).encode()))
 
-    def now(self):
-        return self.driver.execute_script("return performance.now()")
-
     def advance(self, milliseconds):
-        target = self.now() + milliseconds
-        self.driver.execute_cdp_cmd("Emulation.setVirtualTimePolicy", {"policy": "advance", "budget": milliseconds})
-        wait_until(lambda: self.now() >= target - 0.5, 10, "the page's time to run on")
+        self.run(f"await clock.advance({milliseconds})")
 
     def until_tick(self):
-        return self.driver.execute_script("return window.fallDue") - self.now()
+        return self.run("return clock.timers.get(fall).due - clock.now")
 
     def tick(self):
-        self.advance(self.until_tick() + 1)
+        self.advance(self.until_tick())
         self.handle("tick")
 
     def press(self, *keys, **handling):
-        """Virtual-key codes the game handles, or other keys as Selenium names them."""
-        ActionChains(self.driver).send_keys(*(KEYS.get(key, key) for key in keys)).perform()
+        """Virtual-key codes the game handles, or other keys as WebDriver names them."""
+        self.page.keys(*(KEYS.get(key, key) for key in keys))
         self.handle(*(f"key {key}" for key in keys if key in KEYS), **handling)
 
-    def click(self, selector):
-        self.driver.find_element(By.CSS_SELECTOR, selector).click()
+    def shown(self, selector):
+        return self.run(f"const shown = document.querySelector({json.dumps(selector)}); "
+                        "return shown.checkVisibility() && shown.innerText")
 
     def box(self):
-        return self.driver.execute_script("""const box = document.getElementById('message-box');
+        return self.run("""const box = document.getElementById('message-box');
             return box.hidden ? null : [box.querySelector('.caption-text').textContent, box.querySelector('.text').textContent,
                 Array.from(box.querySelectorAll('.answers button'), b => b.offsetParent ? b.textContent : '').join('')]""")
 
     def ask(self, control_id, question, key):
         """Clicks a button whose question Esc leaves open and the key answers."""
-        self.click(f'[data-control="{control_id}"]')
+        self.page.click(f'[data-control="{control_id}"]')
+        check_equal(self.left_to_browser(), True, "the browser's own keys while a question is open")
         for press in (Keys.ESCAPE, key):
             check_equal(self.box(), ["询问", question, "是(Y)否(N)"], "the question")
+            # Enter presses the first answer where none of the box's buttons has the focus.
+            self.run("document.activeElement.blur()")
             self.press(press)
         self.handle(f"answer {'no' if key == 'n' else 'yes'}", ["pause", "exit", "start"][control_id - 1])
         check_equal(self.box(), None, "the box once answered")
 
+    def left_to_browser(self):
+        """Whether the browser's own keys, with Ctrl or Alt and the function keys, keep their meaning."""
+        return self.run("""return [['r', {ctrlKey: true}], ['-', {ctrlKey: true}], ['f', {ctrlKey: true}], ['F5', {}],
+            ['F11', {}], ['ArrowLeft', {altKey: true}]].every(([key, held]) => document.activeElement.dispatchEvent(
+              new KeyboardEvent('keydown', {key, bubbles: true, cancelable: true, ...held})))""")
+
     def focused(self):
-        return self.driver.execute_script("return document.activeElement.id || document.activeElement.textContent")
+        return self.run("return document.activeElement.id || document.activeElement.textContent")
 
     def landing(self):
         """How many Down presses land the falling piece, and whether that landing ends the game."""
@@ -166,16 +302,11 @@ class WebGame:
         return presses, states[presses]["grid"][0] != "." * 10
 
 
-def open_game(driver, address, frozen=True):
-    """The game's page, its clock set, started up and with `frozen` its time standing still."""
-    # Once for the browser: twice, the page's timer would be counted twice.
-    driver.instrumented = getattr(driver, "instrumented", None) or driver.execute_cdp_cmd(
-        "Page.addScriptToEvaluateOnNewDocument", {"source": INSTRUMENTS})
-    driver.get(address)
-    wait_until(lambda: driver.execute_script("return window.Module?.calledRun === true"), 10, "the game to start up")
-    if frozen:
-        driver.execute_cdp_cmd("Emulation.setVirtualTimePolicy", {"policy": "pause"})
-    return WebGame(driver)
+def open_game(page, address):
+    """The game's page, served with the instruments, started up."""
+    page.get(address)
+    wait_until(lambda: page.run("return window.Module?.calledRun === true"), 10, "the game to start up")
+    return WebGame(page)
 
 
 def session_maker_events():
@@ -185,14 +316,15 @@ def session_maker_events():
     return script[script.index("paint") + 1:script.index("paint", script.index("paint") + 1)]
 
 
-def test_a_game_in_the_browser_is_the_programs_event_for_event():
+@pytest.mark.parametrize("engine_name", ["chromium", "firefox", "webkit"])
+def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
     check(sum(os.path.getsize(os.path.join(WEB, name)) for name in os.listdir(WEB)) <= 128 * 1024,
           "the web edition is at most 128 KB")
-    with served(WEB, 48018) as web_server, browser(1280, 900) as driver:
-        game = open_game(driver, web_server)
-        check(not driver.find_element(By.ID, "touch-keys").is_displayed(), "touch keys beside a mouse")
+    with served(WEB, instruments=INSTRUMENTS) as web_server, engine(engine_name) as page:
+        game = open_game(page, web_server)
+        check(not game.shown("#touch-keys"), "touch keys beside a mouse")
         game.check()
-        game.click(f'[data-control="{IDC_START}"]')
+        page.click(f'[data-control="{IDC_START}"]')
         game.handle("start")
         game.check()
         # The keys steer the piece; Enter and Space do not press Start again.
@@ -206,21 +338,27 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event():
         for step in steps:
             game.tick() if step == "tick" else game.press(int(step.split()[1]))
             game.check()
-        # The landing that clears a row holds the game, the row white, while a tick falls due and
-        # keys wait; then the keys act on the next piece.
+        # The landing that clears a row holds the game 200 ms, the row white, while a tick falls
+        # due and keys wait; then the keys act on the next piece.
         game.advance(game.until_tick() - 100)
         for keys in ([KEYS[int(clearing.split()[1])]], ["w", Keys.ARROW_LEFT]):
-            ActionChains(driver).send_keys(*keys).perform()
+            page.keys(*keys)
+            game.advance(99)
             game.check([clearing], texts=False)
-        game.advance(201)
-        game.handle(clearing, "key 87", "key 37", queued=True)
+        # Exit clicked and N typed meanwhile: the question that the click opens takes the N.
+        page.click(f'[data-control="{IDC_EXIT}"]')
+        page.keys("n")
+        game.advance(2)
+        game.handle(clearing, "key 87", "key 37", "answer no", "exit", queued=True)
         game.check()
+        check_equal([game.box(), game.focused()], [None, "client"], "the question answered by the N typed ahead")
 
         # Pause stops the timer and keeps the focus on the button, so Space continues.
-        game.click(f'[data-control="{IDC_PAUSE}"]')
+        page.click(f'[data-control="{IDC_PAUSE}"]')
         game.handle("pause")
         game.advance(2000)
         game.check()
+        check_equal([game.focused(), game.left_to_browser()], ["继续", True], "the focus and keys after Pause")
         game.press(" ")
         game.handle("pause")
         check_equal(game.focused(), "client", "the focus after Continue")
@@ -228,23 +366,23 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event():
         # The About box: the game goes on behind it, keys do not reach the game, Enter and Esc
         # leave it open; its button opens the game's page in a new tab; its close box closes it.
         publisher = publisher_details("web-build")
-        check_equal(driver.find_element(By.ID, "menu-home").get_attribute("href"), publisher["HOMEPAGE"], "the site")
-        game.click("#menu-about")
+        check_equal(game.run("return document.getElementById('menu-home').href"), publisher["HOMEPAGE"], "the site")
+        for letter, place in (("q", "KeyA"), ("a", "KeyQ")):
+            game.run(f"document.activeElement.dispatchEvent(new KeyboardEvent('keydown', {{key: '{letter}', "
+                     f"code: '{place}', altKey: true, bubbles: true}}))")
+            check_equal(bool(game.shown("#about")), letter == "a", f"the About box after Alt and the key typing {letter}")
         game.press("a", Keys.ENTER, Keys.ESCAPE)
         game.tick()
         game.check()
-        about = driver.find_element(By.ID, "about")
-        check(about.is_displayed() and "版本： SMorvala1.0" in about.text and publisher["EMAIL"] in about.text,
-              f"the About box: {about.text!r}")
-        game.click("#visit")
-        wait_until(lambda: len(driver.window_handles) == 2, 10, "the game's page in a new tab")
-        driver.switch_to.window(driver.window_handles[1])
-        check_equal(driver.execute_cdp_cmd("Page.getNavigationHistory", {})["entries"][-1]["url"],
-                    publisher["HOMEPAGE"] + "morvala.htm", "the address the About box opens")
-        driver.close()
-        driver.switch_to.window(driver.window_handles[0])
-        game.click("#about .close")
-        check(not about.is_displayed(), "the About box closed")
+        about = game.shown("#about")
+        check(about and "版本： SMorvala1.0" in about and publisher["EMAIL"] in about, f"the About box: {about!r}")
+        before = page.tabs()
+        page.click("#visit")
+        tabs = wait_until(lambda: [tab for tab in page.tabs() if tab not in before], 10, "the game's page in a new tab")
+        check_equal(game.run("return opened"), [publisher["HOMEPAGE"] + "morvala.htm"], "the address the About box opens")
+        page.close(*tabs)
+        page.click("#about .close")
+        check(not game.shown("#about"), "the About box closed")
 
         # The questions, answered both ways: declined, the game goes on at once.
         game.ask(IDC_START, "重新开始游戏吗？", "n")
@@ -266,18 +404,17 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event():
 
         # Exit answered yes: the game ends for good, and the page says so.
         game.ask(IDC_EXIT, "确定退出游戏吗？", "y")
-        check(driver.find_element(By.ID, "ended").is_displayed(), "the page says the game has ended")
+        check(game.shown("#ended"), "the page says the game has ended")
         game.advance(2000)
-        ActionChains(driver).send_keys("a", "s").perform()
+        page.keys("a", "s")
         game.check()
 
         # Every sound the trace asks for starts, but the turn asked for while the clear's plays.
         asked = [int(sound) for sound in re.findall(r"^sound (\d+)$", game.script(game.events), re.M)]
         del asked[asked.index(105) + 1]
-        check_equal(driver.execute_script("return startedSounds"), asked, "the sounds started")
-        check_equal([entry["message"] for entry in driver.get_log("browser") if entry["level"] == "SEVERE"], [],
-                    "console errors")
-        check_equal([name for name in driver.execute_script(
+        check_equal(game.run("return startedSounds"), asked, "the sounds started")
+        check_equal(game.run("return pageErrors"), [], "the page's errors")
+        check_equal([name for name in game.run(
             "return performance.getEntriesByType('resource').map(r => r.name)") if not name.startswith(web_server)],
                     [], "addresses outside the edition's folder")
 
@@ -286,16 +423,18 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
     check_equal([name for name in os.listdir(WEB)
                  if not filecmp.cmp(os.path.join(WEB, name), os.path.join(SITE, "play", name), shallow=False)],
                 [], "files of the site's play/ that differ from build/web")
-    # In real time: Chromium completes no tap while a page's time stands still.
     with browser(390, 844) as driver:
-        def tap(box, seconds=0.0):
+        def tap(box, milliseconds=0):
             point = {"x": box["left"] + box["width"] / 2, "y": box["top"] + box["height"] / 2}
             driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchStart", "touchPoints": [point]})
-            time.sleep(seconds)
+            game.advance(milliseconds)
             driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchEnd", "touchPoints": []})
 
-        with served(SITE, 48021) as site:
-            game = open_game(driver, site + "play/", frozen=False)
+        # The instruments put in by the browser, so that the service worker keeps the site's page
+        # as it is and the page it gives back offline is instrumented too.
+        driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": INSTRUMENTS})
+        with served(SITE) as site:
+            game = open_game(Selenium(driver), site + "play/")
             view = driver.execute_script("""const view = document.documentElement;
                 return [view.scrollWidth, view.scrollHeight, innerWidth, innerHeight]""")
             check_equal(view[:2], view[2:], "the page's size in a 390 x 844 view")
@@ -312,8 +451,19 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
                 game.check(ticked=True)
             # Held for 0.6 s, 左 moves the piece at once, again after half a second, then every
             # 33 ms, until the wall stops it.
-            tap(boxes[2], 0.6)
-            check(any(game.shows(["key 65"] * n, ticked=True) for n in (3, 4, 5)), "a held touch key repeating")
+            tap(boxes[2], 600)
+            game.events += ["key 65"] * 4
+            game.check(ticked=True)
+            # Two thumbs: 左 held, 右 pressed, 左 lifted; 右 repeats until its own finger is lifted.
+            left, right = ({"x": box["left"] + box["width"] / 2, "y": box["top"] + box["height"] / 2, "id": finger}
+                           for finger, box in enumerate(boxes[2:4]))
+            # Chromium lifts the fingers that a touchEnd names.
+            for kind, fingers in (("touchStart", [left]), ("touchStart", [left, right]), ("touchEnd", [left])):
+                driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": kind, "touchPoints": fingers})
+            game.advance(600)
+            driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchEnd", "touchPoints": []})
+            game.events += ["key 65"] + ["key 68"] * 4
+            game.check(ticked=True)
             kept = driver.execute_async_script("""const done = arguments[0];
                 navigator.serviceWorker.ready.then(() => caches.keys()).then((names) => Promise.all(
                     names.map((name) => caches.open(name).then((cache) => cache.keys()))))
@@ -326,47 +476,46 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
         driver.execute_cdp_cmd("Network.enable", {})
         driver.execute_cdp_cmd("Network.emulateNetworkConditions",
                                {"offline": True, "latency": 0, "downloadThroughput": -1, "uploadThroughput": -1})
-        game = open_game(driver, site + "play/", frozen=False)
+        game = open_game(Selenium(driver), site + "play/")
         tap(boxes[1])
         game.events += ["start", "paint"]
         game.check(ticked=True)
 
-        # The phone turned and other screens, mid-game with the About box open at first: the game
-        # and the box are kept; nothing scrolls; the keys are 48 px square or more, in the view and
-        # clear of the board and the buttons; the board takes its share of the height, on a
-        # tablet at whole device pixels; a tap on each key steers the piece, low enough in the
-        # well that the timer's steps cannot block a turn.
-        for _ in range(3):
-            tap(boxes[5])
-            game.events.append("key 83")
-
-        def boxes(selector):
+        # The phone turned, then other phones and tablets, mid-game with the About box open at
+        # first: the game and the box are kept; nothing scrolls; the keys are 48 px square or more,
+        # in the view and clear of the board and the buttons; the board takes its share of the
+        # height, on a tablet at whole device pixels, the most that fit where the keys are beside
+        # it; a tap on each key steers the piece.
+        def rects(selector):
             return driver.execute_script("return Array.from(document.querySelectorAll(arguments[0]), "
                                          "(e) => e.getBoundingClientRect().toJSON())", selector)
 
-        tap(boxes("#menu-about")[0])
+        tap(rects("#menu-about")[0])
         for turn, (width, height, ratio) in enumerate(SCREENS):
             driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {"width": width, "height": height,
                                                                            "deviceScaleFactor": ratio, "mobile": True})
-            # Laid out again once the resize is handled, with nothing to scroll.
-            wait_until(lambda: driver.execute_script("const view = document.documentElement; return [view.scrollWidth, "
-                                                     "view.scrollHeight]") == [width, height], 10,
-                       f"the page at {width} x {height} with nothing to scroll")
+            # The resize is handled in the next frame.
+            driver.execute_async_script("requestAnimationFrame(() => requestAnimationFrame(arguments[0]))")
+            check_equal(driver.execute_script("return [document.documentElement.scrollWidth, "
+                                              "document.documentElement.scrollHeight]"), [width, height],
+                        f"the page's size at {width} x {height}")
             if turn == 0:
                 check(driver.find_element(By.ID, "about").is_displayed(), "the About box kept")
-                tap(boxes("#about .close")[0])
-            keys, [board], others = boxes("#touch-keys button"), boxes("#canvas"), boxes("#canvas, #client button")
+                tap(rects("#about .close")[0])
+            keys, [board], others = rects("#touch-keys button"), rects("#canvas"), rects("#canvas, #client button")
             check(all(k["width"] >= 48 and k["height"] >= 48 and k["left"] >= 0 and k["top"] >= 0 and k["right"] <= width
                       and k["bottom"] <= height and all(k["right"] <= o["left"] or o["right"] <= k["left"] or
                                                         k["bottom"] <= o["top"] or o["bottom"] <= k["top"] for o in others)
                       for k in keys), f"the touch keys at {width} x {height}: {keys}")
             tablet, pixels = min(width, height) >= 768, board["height"] * ratio / 546
-            check(board["height"] / height >= (0.85 if width > height and not tablet else 0.6)
-                  and (not tablet or pixels == round(pixels)), f"the board at {width} x {height}: {board}")
+            whole = height * ratio // driver.execute_script("return document.getElementById('window').offsetHeight")
+            check(board["height"] / height >= (0.85 if width > height and not tablet else 0.6) and
+                  (not tablet or pixels == (whole if width > height else round(pixels))),
+                  f"the board at {width} x {height}, {ratio} device pixels to each: {board}")
             for index in (0, 1, 2, 1) if turn % 2 else (1, 0, 2, 0):
                 tap(keys[index])
                 game.events.append(f"key {ord('ADWS'[index])}")
-            game.check(ticked=True)
+            game.check()
 
 
 def test_a_release_uploaded_file_by_file_reaches_a_player_whole(tmp_path):
@@ -387,7 +536,7 @@ def test_a_release_uploaded_file_by_file_reaches_a_player_whole(tmp_path):
                     "-P", os.path.join(ROOT, "web", "make_service_worker.cmake")], check=True)
     sums = {folder: {name: hashlib.sha256(open(os.path.join(folder, name), "rb").read()).hexdigest()
                      for name in names} for folder in (first, second)}
-    with served(live, 48022) as site, browser(1280, 900) as driver:
+    with served(live) as site, browser(1280, 900) as driver:
         def visit():
             driver.get(site)
             return driver.execute_async_script("""const done = arguments[0];
