@@ -15,3 +15,10 @@ endforeach()
 string(SHA256 digest "${sums}")
 string(SUBSTRING ${digest} 0 16 EDITION_DIGEST)
 configure_file(${TEMPLATE} ${EDITION}/service-worker.js @ONLY)
+
+# The folder holds the edition and nothing else, not even what an older build made there.
+file(GLOB made RELATIVE ${EDITION} ${EDITION}/*)
+list(REMOVE_ITEM made ${FILES} service-worker.js)
+foreach(file IN LISTS made)
+  file(REMOVE_RECURSE ${EDITION}/${file})
+endforeach()

@@ -1,6 +1,6 @@
 // The page around the game: the main window's canvas and controls, its menu, the About box, the
-// message boxes, the fall timer, the sounds, and the queue that hands the game (smorvala.wasm)
-// one event at a time, as the program's message loop does. The game calls back through
+// message boxes, the fall timer, the sounds, and the queue that hands the game (the module) one
+// event at a time, as the program's message loop does. The game calls back through
 // web/platform_library.js.
 
 var Page = (function () {
@@ -180,9 +180,11 @@ var Page = (function () {
   // has them.
   const virtualKeys = {ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40, a: 65, d: 68, s: 83, w: 87};
 
+  // A Mac's Option with a letter types another character, or starts an accent: the key's place too.
   function keyName(event) {
     const key = event.key.length === 1 ? event.key.toLowerCase() : event.key;
-    return key.length === 1 && !/[a-z]/.test(key) && event.code.startsWith('Key') ? event.code.slice(3).toLowerCase() : key;
+    const other = (key.length === 1 && !/[a-z]/.test(key)) || key === 'Dead';
+    return other && event.code.startsWith('Key') ? event.code.slice(3).toLowerCase() : key;
   }
 
   // The browser's own, whatever has the focus and whatever box is open: the keys held with Ctrl
@@ -190,6 +192,13 @@ var Page = (function () {
   // and Alt together.
   function browsersOwn(event, key) {
     return event.ctrlKey || event.metaKey || (event.altKey && !menu[key]) || /^F\d+$/.test(key);
+  }
+
+  // The browser presses a focused button or link itself: with Space; with Enter too, outside the
+  // window and the question box, which take Enter as Windows does.
+  function pressedByBrowser(event, key) {
+    const pressed = event.target.closest('a, button');
+    return pressed && (key === ' ' || (key === 'Enter' && !client.contains(pressed) && !messageBox.contains(pressed)));
   }
 
   function routeKey(key) {
@@ -201,12 +210,12 @@ var Page = (function () {
 
   document.addEventListener('keydown', (event) => {
     const key = keyName(event);
-    if (ended || browsersOwn(event, key) || key === 'Tab' || (key === ' ' && event.target.tagName === 'BUTTON')) return;
+    if (ended || browsersOwn(event, key) || key === 'Tab' || pressedByBrowser(event, key)) return;
     event.preventDefault();
     // The menu's letters open its commands at once, as the browser lets a page open a tab only
-    // then; a box that is open takes them, and does nothing with them.
+    // then; a box that is open takes them, and does nothing with them. A held key opens one.
     if (event.altKey) {
-      if (openBoxes.length === 0) menu[key].click();
+      if (openBoxes.length === 0 && !event.repeat) menu[key].click();
       return;
     }
     const handKey = () => routeKey(key);
@@ -216,8 +225,13 @@ var Page = (function () {
 
   // A push button takes the focus with its click, when the game takes that from the queue, so
   // that keys typed before it still reach the window; and in every browser, as Safari gives none.
+  // Kept from the focus, Firefox shows it pressed only by the class.
   for (const button of controlButtons) {
     button.addEventListener('mousedown', (event) => event.preventDefault());
+    button.addEventListener('pointerdown', () => button.classList.add('pressed'));
+    for (const type of ['pointerup', 'pointerleave', 'pointercancel']) {
+      button.addEventListener(type, () => button.classList.remove('pressed'));
+    }
     button.addEventListener('click', () => post(() => {
       button.focus({preventScroll: true});
       return callGame('SmorvalaButton', Number(button.dataset.control));
@@ -243,9 +257,10 @@ var Page = (function () {
       event.preventDefault();
       touchKey.setPointerCapture(event.pointerId);
       stopTouchRepeat();
-      press();
       repeatingFinger = event.pointerId;
       touchRepeat = setTimeout(() => { touchRepeat = setInterval(press, 33); }, 500);
+      // Last, as the press may open a box, which ends the repeat.
+      press();
     });
     for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) {
       touchKey.addEventListener(type, (event) => { if (event.pointerId === repeatingFinger) stopTouchRepeat(); });
