@@ -57,11 +57,12 @@ add_custom_command(OUTPUT ${zip}
           ${release_files}
   COMMENT "The players' zip")
 
+set(pictures ${PROJECT_SOURCE_DIR}/res/setup-welcome.bmp ${PROJECT_SOURCE_DIR}/res/setup-header.bmp)
 add_custom_command(OUTPUT ${setup}
   COMMAND ${CMAKE_COMMAND} ${release} -DSTAGE=${CMAKE_BINARY_DIR}/setup-files -DSETUP=${setup}
           -DPROGRAM=${program} -DPUBLISHER_VALUES=${publisher_values}
           -P ${PROJECT_SOURCE_DIR}/cmake/make_setup.cmake
-  DEPENDS SMorvala ${program} ${PROJECT_SOURCE_DIR}/res/smorvala.ico ${PROJECT_SOURCE_DIR}/cmake/setup.nsi
+  DEPENDS SMorvala ${program} ${PROJECT_SOURCE_DIR}/res/smorvala.ico ${pictures} ${PROJECT_SOURCE_DIR}/cmake/setup.nsi
           ${PROJECT_SOURCE_DIR}/cmake/make_setup.cmake ${publisher_values}
   COMMENT "The setup program")
 
