@@ -3,7 +3,7 @@
 ; optional desktop shortcut, an uninstaller and the entry in "Apps & features". Made by
 ; make_setup.cmake in a folder of its own, beside the game's SMorvala.exe and smorvala.ico, the
 ; pictures setup-welcome.bmp and setup-header.bmp, and values.nsh, which defines VERSION and the
-; publisher's PUBLISHER and HOMEPAGE.
+; publisher's PUBLISHER and HOMEPAGE, and SIGN, the command that signs a program, in a signed build.
 
 Unicode true
 RequestExecutionLevel user
@@ -14,6 +14,13 @@ SetDateSave off
 
 !include MUI2.nsh
 !include values.nsh
+
+!ifdef SIGN
+  ; The uninstaller as makensis writes it, before it goes into the setup program; the setup
+  ; program once it is whole.
+  !uninstfinalize '${SIGN} "%1"' = 0
+  !finalize '${SIGN} "%1"' = 0
+!endif
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\SMorvala"
 !define UNINSTALLER "uninstall.exe"
