@@ -5,6 +5,30 @@
 # in site/, its pages with the downloads and the web edition in play/ (cmake/make_site.cmake).
 # Included by the 32-bit builds, whose program every download ships.
 
+# Signing, for a release (docs/signing.md): given the publisher's code-signing certificate, the
+# package target signs the program that the zip and the setup program carry, the uninstaller and
+# the setup program itself (cmake/sign.sh), and SHA256SUMS and the site give the sums of the
+# signed files; the Debian package keeps the program as built. Without one nothing is signed.
+set(SMORVALA_SIGNING_CERTIFICATE "" CACHE FILEPATH
+    "The publisher's code-signing certificate with its key, a PKCS#12 file; empty: nothing is signed")
+set(SMORVALA_SIGNING_PASSWORD_FILE "" CACHE FILEPATH "The file that holds the certificate's password")
+set(SMORVALA_TIMESTAMP_URL "" CACHE STRING "An RFC 3161 time-stamping server for the signatures, if any")
+
+# A signed build's README.txt says so, in both languages, its lines ended as the template's are;
+# an unsigned one's is as it was.
+set(SIGNATURE_ZH "")
+set(SIGNATURE_EN "")
+if(SMORVALA_SIGNING_CERTIFICATE)
+  string(CONCAT SIGNATURE_ZH "\r\n\r\n"
+    "数字签名：SMorvala.exe、安装程序和它安装的卸载程序都带有发布者“${SMORVALA_PUBLISHER}”的数字签名。\r\n"
+    "在 Windows 中右键点击文件，选择“属性”，打开“数字签名”选项卡，可以看到签名者；\r\n"
+    "选中签名后点击“详细信息”，应显示“此数字签名正常”。文件在签名后被改动过，签名就不再有效。")
+  string(CONCAT SIGNATURE_EN "\r\n\r\n"
+    "Signature: SMorvala.exe, the setup program and the uninstaller it installs carry the digital\r\n"
+    "signature of the publisher, ${SMORVALA_PUBLISHER}. On Windows, right-click the file, choose\r\n"
+    "Properties and open the Digital Signatures tab (数字签名): it names the signer, and its Details\r\n"
+    "say whether the signature is OK. A file changed after it was signed has no valid signature.")
+endif()
 # Windows line ends, and a byte-order mark in the template: Notepad of any Windows version then
 # shows the Chinese text.
 configure_file(${PROJECT_SOURCE_DIR}/docs/players-readme.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
@@ -49,20 +73,55 @@ set(deb ${CMAKE_BINARY_DIR}/smorvala_${PROJECT_VERSION}_all.deb)
 set(release -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DVERSION=${PROJECT_VERSION})
 set(release_files ${PROJECT_SOURCE_DIR}/linux/changelog ${PROJECT_SOURCE_DIR}/cmake/release_date.cmake)
 set(publisher_values ${CMAKE_BINARY_DIR}/publisher_values.cmake)
+set(site ${CMAKE_BINARY_DIR}/site)
+
+# The program that the zip, the setup program and SHA256SUMS carry: the signed copy that the
+# setup program's script writes beside it, where a certificate is given.
+set(shipped ${program})
+set(signed_program "")
+set(signing "")
+set(signing_files "")
+if(SMORVALA_SIGNING_CERTIFICATE)
+  set(signed_program ${CMAKE_BINARY_DIR}/signed/SMorvala.exe)
+  set(shipped ${signed_program})
+  set(signing_values ${CMAKE_BINARY_DIR}/signing_values.cmake)
+  # Rewritten only when a value changes, as the publisher's values are.
+  file(CONFIGURE OUTPUT ${signing_values} @ONLY CONTENT [==[
+set(ENV{SMORVALA_SIGNING_CERTIFICATE} [=[@SMORVALA_SIGNING_CERTIFICATE@]=])
+set(ENV{SMORVALA_SIGNING_PASSWORD_FILE} [=[@SMORVALA_SIGNING_PASSWORD_FILE@]=])
+set(ENV{SMORVALA_TIMESTAMP_URL} [=[@SMORVALA_TIMESTAMP_URL@]=])
+]==])
+  set(signing -DSIGNING_VALUES=${signing_values} -DSIGNED_PROGRAM=${shipped})
+  set(signing_files ${signing_values} ${SMORVALA_SIGNING_CERTIFICATE} ${SMORVALA_SIGNING_PASSWORD_FILE}
+      ${PROJECT_SOURCE_DIR}/cmake/sign.sh)
+  # Before any download is written, and in every build: a certificate expires, a server stops
+  # answering.
+  add_custom_target(signing-check
+    COMMAND ${CMAKE_COMMAND} -E env SMORVALA_SIGNING_CERTIFICATE=${SMORVALA_SIGNING_CERTIFICATE}
+            SMORVALA_SIGNING_PASSWORD_FILE=${SMORVALA_SIGNING_PASSWORD_FILE}
+            SMORVALA_TIMESTAMP_URL=${SMORVALA_TIMESTAMP_URL} SMORVALA_HOMEPAGE=${SMORVALA_HOMEPAGE}
+            SMORVALA_PUBLISHER=${SMORVALA_PUBLISHER}
+            bash ${PROJECT_SOURCE_DIR}/cmake/sign.sh check ${program}
+            ${zip} ${setup} ${deb} ${shipped} ${CMAKE_BINARY_DIR}/SHA256SUMS ${site}
+    VERBATIM)
+  add_dependencies(signing-check SMorvala)
+  message(STATUS "The downloads are signed with ${SMORVALA_SIGNING_CERTIFICATE}")
+endif()
 
 add_custom_command(OUTPUT ${zip}
   COMMAND ${CMAKE_COMMAND} ${release} -DSTAGE=${CMAKE_BINARY_DIR}/zip-files -DZIP=${zip}
-          "-DFILES=${CMAKE_BINARY_DIR}/README.txt\;${program}" -P ${PROJECT_SOURCE_DIR}/cmake/make_zip.cmake
-  DEPENDS SMorvala ${program} ${CMAKE_BINARY_DIR}/README.txt ${PROJECT_SOURCE_DIR}/cmake/make_zip.cmake
+          "-DFILES=${CMAKE_BINARY_DIR}/README.txt\;${shipped}" -P ${PROJECT_SOURCE_DIR}/cmake/make_zip.cmake
+  DEPENDS SMorvala ${shipped} ${CMAKE_BINARY_DIR}/README.txt ${PROJECT_SOURCE_DIR}/cmake/make_zip.cmake
           ${release_files}
   COMMENT "The players' zip")
 
-add_custom_command(OUTPUT ${setup}
+set(pictures ${PROJECT_SOURCE_DIR}/res/setup-welcome.bmp ${PROJECT_SOURCE_DIR}/res/setup-header.bmp)
+add_custom_command(OUTPUT ${setup} ${signed_program}
   COMMAND ${CMAKE_COMMAND} ${release} -DSTAGE=${CMAKE_BINARY_DIR}/setup-files -DSETUP=${setup}
-          -DPROGRAM=${program} -DPUBLISHER_VALUES=${publisher_values}
+          -DPROGRAM=${program} -DPUBLISHER_VALUES=${publisher_values} ${signing}
           -P ${PROJECT_SOURCE_DIR}/cmake/make_setup.cmake
-  DEPENDS SMorvala ${program} ${PROJECT_SOURCE_DIR}/res/smorvala.ico ${PROJECT_SOURCE_DIR}/cmake/setup.nsi
-          ${PROJECT_SOURCE_DIR}/cmake/make_setup.cmake ${publisher_values}
+  DEPENDS SMorvala ${program} ${PROJECT_SOURCE_DIR}/res/smorvala.ico ${pictures} ${PROJECT_SOURCE_DIR}/cmake/setup.nsi
+          ${PROJECT_SOURCE_DIR}/cmake/make_setup.cmake ${publisher_values} ${signing_files} ${release_files}
   COMMENT "The setup program")
 
 file(GLOB linux_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/linux/*)
@@ -76,16 +135,15 @@ add_custom_command(OUTPUT ${deb}
   COMMENT "The Debian package")
 
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/SHA256SUMS
-  COMMAND ${CMAKE_COMMAND} -DSUMS=${CMAKE_BINARY_DIR}/SHA256SUMS "-DFILES=${setup}\;${zip}\;${program}\;${deb}"
+  COMMAND ${CMAKE_COMMAND} -DSUMS=${CMAKE_BINARY_DIR}/SHA256SUMS "-DFILES=${setup}\;${zip}\;${shipped}\;${deb}"
           -P ${PROJECT_SOURCE_DIR}/cmake/write_sha256sums.cmake
-  DEPENDS ${setup} ${zip} ${program} ${deb} ${PROJECT_SOURCE_DIR}/cmake/write_sha256sums.cmake)
+  DEPENDS ${setup} ${zip} ${shipped} ${deb} ${PROJECT_SOURCE_DIR}/cmake/write_sha256sums.cmake)
 
 file(GLOB site_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/site/*)
-set(site ${CMAKE_BINARY_DIR}/site)
 add_custom_command(OUTPUT ${site}/morvala.htm ${site}/index.html
   COMMAND ${CMAKE_COMMAND} ${release} -DSITE=${site} -DSUMS=${CMAKE_BINARY_DIR}/SHA256SUMS
           "-DFILES=${setup}\;${zip}\;${deb}" -DPUBLISHER_VALUES=${publisher_values} -DWEB_EDITION=${web_edition}
-          -P ${PROJECT_SOURCE_DIR}/cmake/make_site.cmake
+          ${signing} -P ${PROJECT_SOURCE_DIR}/cmake/make_site.cmake
   DEPENDS ${CMAKE_BINARY_DIR}/SHA256SUMS ${setup} ${zip} ${deb} ${site_files} ${publisher_values}
           smorvala-web ${web_edition}/service-worker.js
           ${PROJECT_SOURCE_DIR}/docs/screenshot.png ${PROJECT_SOURCE_DIR}/res/smorvala.ico
@@ -96,3 +154,6 @@ add_custom_command(OUTPUT ${site}/morvala.htm ${site}/index.html
 # this target's name.
 file(REMOVE ${CMAKE_BINARY_DIR}/CPackConfig.cmake ${CMAKE_BINARY_DIR}/CPackSourceConfig.cmake)
 add_custom_target(package DEPENDS ${CMAKE_BINARY_DIR}/SHA256SUMS ${site}/morvala.htm ${site}/index.html)
+if(SMORVALA_SIGNING_CERTIFICATE)
+  add_dependencies(package signing-check)
+endif()

@@ -1,8 +1,9 @@
 ; The Windows players' setup program, SMorvala-VERSION-setup.exe, in Simplified Chinese: the game
 ; in a folder of the player's own (no administrator rights asked), a Start-menu shortcut, an
 ; optional desktop shortcut, an uninstaller and the entry in "Apps & features". Made by
-; make_setup.cmake in a folder of its own, beside the game's SMorvala.exe and smorvala.ico and
-; values.nsh, which defines VERSION and the publisher's PUBLISHER and HOMEPAGE.
+; make_setup.cmake in a folder of its own, beside the game's SMorvala.exe and smorvala.ico, the
+; pictures setup-welcome.bmp and setup-header.bmp, and values.nsh, which defines VERSION and the
+; publisher's PUBLISHER and HOMEPAGE, and SIGN, the command that signs a program, in a signed build.
 
 Unicode true
 RequestExecutionLevel user
@@ -13,6 +14,13 @@ SetDateSave off
 
 !include MUI2.nsh
 !include values.nsh
+
+!ifdef SIGN
+  ; The uninstaller as makensis writes it, before it goes into the setup program; the setup
+  ; program once it is whole.
+  !uninstfinalize '${SIGN} "%1"' = 0
+  !finalize '${SIGN} "%1"' = 0
+!endif
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\SMorvala"
 !define UNINSTALLER "uninstall.exe"
@@ -39,6 +47,17 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "版权所有 (C) ${PUBLISHER}"
 
 !define MUI_ICON "smorvala.ico"
 !define MUI_UNICON "smorvala.ico"
+; The game's own colours beside the welcome and finish pages and in the header of the others,
+; the uninstaller's too (tools/make_setup_pictures.py). Windows lets the setup program draw at
+; the screen's DPI, its text sharp; the pictures, drawn at twice the size of 96 DPI, are fitted
+; to the height of their controls, which grow with the DPI and the font, their cells kept square.
+ManifestDPIAware true
+!define MUI_WELCOMEFINISHPAGE_BITMAP "setup-welcome.bmp"
+!define MUI_WELCOMEFINISHPAGE_BITMAP_STRETCH AspectFitHeight
+!define MUI_HEADERIMAGE
+!define MUI_HEADERIMAGE_RIGHT
+!define MUI_HEADERIMAGE_BITMAP "setup-header.bmp"
+!define MUI_HEADERIMAGE_BITMAP_STRETCH AspectFitHeight
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_RUN "$INSTDIR\SMorvala.exe"
 ; The finish page's second box, unticked: a desktop shortcut.

@@ -1,6 +1,7 @@
 """The setup program as a Windows player meets it, under the route's Wine: installed silently into
 a folder named in Chinese with spaces, started from its Start-menu shortcut, refused while the
-game runs, installed again over itself and removed by the entry's quiet command, leaving nothing;
+game runs, installed again over itself and removed by the entry's quiet command, leaving nothing,
+and so the signed one of tests/signed_downloads.sh, whose installed programs carry the signature;
 and, where the host runs 32-bit code, clicked through its Chinese pages by a player's hands,
 started from the finish page, and removed by the uninstaller that the "Apps & features" entry
 names, after a retry while the game still ran.
@@ -44,13 +45,13 @@ def unix_path(windows_path):
     return os.path.join(os.environ["WINEPREFIX"], "drive_c", on_drive_c(windows_path))
 
 
-def setup_program():
-    [setup] = glob.glob(os.path.join(BUILD, "windows", "SMorvala-*-setup.exe"))
+def setup_program(build="windows"):
+    [setup] = glob.glob(os.path.join(BUILD, build, "SMorvala-*-setup.exe"))
     return setup
 
 
-def zips_program():
-    [download] = glob.glob(os.path.join(BUILD, "windows", "SMorvala-*-win32.zip"))
+def zips_program(build="windows"):
+    [download] = glob.glob(os.path.join(BUILD, build, "SMorvala-*-win32.zip"))
     with zipfile.ZipFile(download) as archive:
         return archive.read("SMorvala.exe")
 
@@ -150,29 +151,36 @@ class ShortcutGame(Game):
 
 @pytest.mark.smoke
 @pytest.mark.timeout(RUN_TIMEOUT * 6)
-def test_silent_install_into_a_chinese_folder_start_from_the_shortcut_and_silent_uninstall():
+@pytest.mark.parametrize("build", ["windows", "windows-signed"])
+def test_silent_install_into_a_chinese_folder_start_from_the_shortcut_and_silent_uninstall(build):
     if not ROUTE.runs_32_bit:
         pytest.skip("this host's Wine runs no 32-bit program: the smoke run installs it under the emulator")
+    if build == "windows-signed" and not os.path.isdir(os.path.join(BUILD, build, "test-ca")):
+        pytest.skip("no signed build: tests/signed_downloads.sh makes it")
     # A folder of the player's, which the setup puts the game's in and the uninstaller keeps.
     os.makedirs(unix_path(CHINESE_FOLDER.rsplit("\\", 1)[0]), exist_ok=True)
     before = drive_c()
-    program = zips_program()
-    check_equal(run_windows(setup_program(), "/S", *f"/D={CHINESE_FOLDER}".split(" ")), 0, "the setup's exit code")
+    program = zips_program(build)
+    check_equal(run_windows(setup_program(build), "/S", *f"/D={CHINESE_FOLDER}".split(" ")), 0, "the setup's exit code")
     check_installed(CHINESE_FOLDER, program)
+    for name in ("SMorvala.exe", "uninstall.exe") if build == "windows-signed" else ():
+        verify = subprocess.run(["osslsigncode", "verify", "-CAfile", os.path.join(BUILD, build, "test-ca", "ca.pem"),
+                                 "-in", unix_path(CHINESE_FOLDER + "\\" + name)], capture_output=True, text=True)
+        check("\nSignature verification: ok\n" in verify.stdout, f"the installed {name}'s signature: {verify.stdout}")
 
     with ShortcutGame("setup-shortcut", START_MENU_SHORTCUT) as game:
         check_equal(game.title(), "SMorvala", "the title of the started game")
         check_equal(game.driver.request("program")[3:], CHINESE_FOLDER + r"\SMorvala.exe", "the program started")
         if not ROUTE.emulated:
             # A running program's file cannot be replaced: the setup stops before any change.
-            check_equal(run_windows(setup_program(), "/S"), 2, "a silent setup's exit code while the game runs")
+            check_equal(run_windows(setup_program(build), "/S"), 2, "a silent setup's exit code while the game runs")
             check_installed(CHINESE_FOLDER, program)
         game.close_window("close box")
         game.wait_exit()
 
     if not ROUTE.emulated:
         # Over the same version, into the folder of the first setup.
-        check_equal(run_windows(setup_program(), "/S"), 0, "the exit code of a second setup")
+        check_equal(run_windows(setup_program(build), "/S"), 0, "the exit code of a second setup")
         check_installed(CHINESE_FOLDER, program)
         check_equal(folder_files(DEFAULT_FOLDER), None, "a second installation")
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The committed icon and sounds are exactly what tools/make_icon.py and tools/make_sounds.py
-write, so a Windows build that takes them from the repository matches the scripts. Run the
-scripts again after changing them, and commit their output."""
+"""The committed icon, sounds and setup pictures are exactly what tools/make_icon.py,
+tools/make_sounds.py and tools/make_setup_pictures.py write, so a Windows build that takes them
+from the repository matches the scripts, and the pictures the game's colours. Run the scripts
+again after changing them or the game's colours, and commit their output."""
 import pathlib
 import subprocess
 import sys
@@ -32,6 +33,9 @@ class GeneratedAssetsTest(unittest.TestCase):
 
     def test_sounds_are_reproduced(self):
         self.assert_matches_committed(self.regenerate("make_sounds.py", "clear.wav", "rotate.wav"))
+
+    def test_setup_pictures_are_reproduced(self):
+        self.assert_matches_committed(self.regenerate("make_setup_pictures.py", "setup-welcome.bmp", "setup-header.bmp"))
 
 
 if __name__ == "__main__":

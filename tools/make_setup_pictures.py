@@ -1,0 +1,189 @@
+#!/usr/bin/env python3
+"""Writes the setup program's pictures in the game's own colours: res/setup-welcome.bmp, beside
+the welcome and finish pages of the setup program and of its uninstaller, and res/setup-header.bmp,
+in the header of the pages between.
+
+The welcome picture is the game's window in small: its teal, the icon above a well framed as the
+board is, a piece falling towards settled pieces in the palette's colours. The header holds the
+icon beside a few settled cells. The colours, the width of the well and the icon are read from
+the game's sources and from res/smorvala.ico, so that a change there reaches the pictures when this
+script runs again.
+
+Each is drawn at twice the size that NSIS's Modern UI asks for at 96 DPI (164 x 314 and 150 x 57),
+every pixel of the design a square of 2 x 2: the setup program, being DPI-aware, fits them to its
+controls, which at 192 DPI show them pixel for pixel and at 96 DPI take every other pixel. 8-bit
+BMP files, as the Windows of any version loads them; standard library only, the same bytes on
+every run.
+
+    tools/make_setup_pictures.py [FOLDER]        default FOLDER: res/ next to this script
+"""
+import pathlib
+import re
+import struct
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+SCALE = 2
+
+# The settled pieces at the bottom of the well, top row first: a digit is a cell of that palette
+# colour (a shape's colour is its number in the shape table plus one), a dot an empty cell.
+PILE = [
+    "..........",
+    "......5...",
+    "......555.",
+    ".2....33.6",
+    "22.44.3366",
+    "2..44773.6",
+    "711117774.",
+    "77.1744444",
+]
+# The T falling towards them, as (column, row) cells counted from the well's top left corner.
+FALLING = [(3, 2), (4, 2), (5, 2), (4, 3)]
+FALLING_COLOUR = 7
+# The header's cells, in rows under and beside the icon: (column, row, colour).
+HEADER_CELLS = [(0, 2, 2), (1, 2, 2), (1, 1, 2), (2, 1, 2), (4, 2, 4), (5, 2, 4), (4, 1, 4), (5, 1, 4),
+                (7, 2, 1), (8, 2, 1), (8, 1, 1), (9, 1, 1)]
+
+
+def constant(path, pattern):
+    match = re.search(pattern, (ROOT / path).read_text())
+    if not match:
+        sys.exit(f"make_setup_pictures: {path} no longer matches {pattern!r}")
+    return match.group(1)
+
+
+def rgb(value):
+    return ((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF)
+
+
+def colour(path, name):
+    return rgb(int(constant(path, rf"\b{name} = 0x([0-9A-Fa-f]{{6}})\b"), 16))
+
+
+def game_colours():
+    background = colour("game/board_painting.h", "kWindowBackground")
+    frames = {name: colour("game/board_painting.cpp", name) for name in ("kBlack", "kWhite", "kGreen")}
+    palette = constant("game/cell_drawing.cpp", r"kPaletteColours\[kPaletteSize\] = \{([^}]*)\}")
+    cells = [rgb(int(value, 16)) for value in re.findall(r"0x([0-9A-Fa-f]{6})", palette)]
+    columns = int(constant("game/game.h", r"kColumns = (\d+);"))
+    return background, frames, cells, columns
+
+
+def icon_pixels():
+    """The 32 x 32 image of res/smorvala.ico as rows of colours, None where it is transparent."""
+    data = (ROOT / "res" / "smorvala.ico").read_bytes()
+    width, height, _, _, _, bits, _, offset = struct.unpack_from("<BBBBHHII", data, 6)
+    colours = 1 << bits
+    if bits not in (4, 8) or struct.unpack_from("<i", data, offset + 4)[0] != width:
+        sys.exit("make_setup_pictures: res/smorvala.ico is no longer a paletted icon of one image")
+    palette = [struct.unpack_from("<BBB", data, offset + 40 + 4 * i)[::-1] for i in range(colours)]
+    pixels_at = offset + 40 + 4 * colours
+    colour_row = width * bits // 8
+    mask_at = pixels_at + colour_row * height
+    mask_row = (width + 31) // 32 * 4
+    rows = []
+    for y in reversed(range(height)):  # stored bottom row first
+        row = []
+        for x in range(width):
+            byte = data[pixels_at + y * colour_row + x * bits // 8]
+            index = byte if bits == 8 else (byte >> 4 if x % 2 == 0 else byte & 0x0F)
+            transparent = data[mask_at + y * mask_row + x // 8] >> (7 - x % 8) & 1
+            row.append(None if transparent else palette[index])
+        rows.append(row)
+    return rows
+
+
+class Picture:
+    """A picture in the design's pixels, written SCALE times as large."""
+
+    def __init__(self, width, height, background):
+        self.width, self.height = width, height
+        self.pixels = [[background] * width for _ in range(height)]
+
+    def fill(self, left, top, right, bottom, rgb_colour):
+        for y in range(max(top, 0), min(bottom, self.height)):
+            self.pixels[y][max(left, 0):min(right, self.width)] = [rgb_colour] * (min(right, self.width) - max(left, 0))
+
+    def frame(self, left, top, right, bottom, rgb_colour, dotted=False):
+        """An outline two pixels wide, the board's frames in small; a dotted one in dots of two
+        by two. Lines that thin survive the setup program's shrinking, which keeps the darker
+        of the pixels it merges."""
+        for x in range(left, right):
+            for y in (top, top + 1, bottom - 2, bottom - 1):
+                if not dotted or (x - left) // 2 % 2 == 0:
+                    self.pixels[y][x] = rgb_colour
+        for y in range(top, bottom):
+            for x in (left, left + 1, right - 2, right - 1):
+                if not dotted or (y - top) // 2 % 2 == 0:
+                    self.pixels[y][x] = rgb_colour
+
+    def icon(self, left, top, icon, zoom):
+        for y, row in enumerate(icon):
+            for x, pixel in enumerate(row):
+                if pixel:
+                    self.fill(left + x * zoom, top + y * zoom, left + (x + 1) * zoom, top + (y + 1) * zoom, pixel)
+
+    def bmp(self):
+        """An 8-bit BMP, its palette the picture's colours in order, each pixel a square."""
+        palette = sorted({pixel for row in self.pixels for pixel in row})
+        index = {pixel: i for i, pixel in enumerate(palette)}
+        width, height = self.width * SCALE, self.height * SCALE
+        stride = (width + 3) // 4 * 4
+        rows = []
+        for row in reversed(self.pixels):  # bottom row first
+            line = bytes(index[pixel] for pixel in row for _ in range(SCALE)).ljust(stride, b"\0")
+            rows.extend([line] * SCALE)
+        table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
+        offset = 14 + 40 + len(table)
+        size = offset + stride * height
+        return (struct.pack("<2sIHHI", b"BM", size, 0, 0, offset)
+                + struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, stride * height, 3780, 3780,
+                              len(palette), len(palette))
+                + table + b"".join(rows))
+
+
+def welcome(background, frames, cells, columns, icon):
+    picture = Picture(164, 314, background)
+    picture.icon((picture.width - 2 * len(icon)) // 2, 18, icon, 2)
+    pitch, rows = 12, 15
+    left = (picture.width - columns * pitch) // 2
+    top = picture.height - 22 - rows * pitch
+    # The board's frames around the well, as in the game's window: a dotted white one outside a
+    # green one, a black pixel between them and the cells, whose last column and row end in a gap.
+    right, bottom = left + columns * pitch - 1, top + rows * pitch - 1
+    picture.fill(left - 6, top - 6, right + 6, bottom + 6, frames["kBlack"])
+    picture.frame(left - 6, top - 6, right + 6, bottom + 6, frames["kWhite"], dotted=True)
+    picture.frame(left - 3, top - 3, right + 3, bottom + 3, frames["kGreen"])
+    settled = [(x, rows - len(PILE) + y, int(c)) for y, line in enumerate(PILE) for x, c in enumerate(line) if c != "."]
+    for column, row, index in settled + [(x, y, FALLING_COLOUR) for x, y in FALLING]:
+        x, y = left + column * pitch, top + row * pitch
+        picture.fill(x, y, x + pitch - 1, y + pitch - 1, cells[index])
+    return picture
+
+
+def header(background, cells, icon):
+    picture = Picture(150, 57, background)
+    top = (picture.height - len(icon)) // 2
+    picture.icon(picture.width - len(icon) - 12, top, icon, 1)
+    pitch = 8
+    for column, row, index in HEADER_CELLS:
+        x, y = 10 + column * pitch, top + len(icon) - (3 - row) * pitch
+        picture.fill(x, y, x + pitch - 1, y + pitch - 1, cells[index])
+    return picture
+
+
+def pictures():
+    background, frames, cells, columns = game_colours()
+    icon = icon_pixels()
+    return {"setup-welcome.bmp": welcome(background, frames, cells, columns, icon).bmp(),
+            "setup-header.bmp": header(background, cells, icon).bmp()}
+
+
+def main(argv):
+    folder = pathlib.Path(argv[1]) if len(argv) > 1 else ROOT / "res"
+    for name, data in pictures().items():
+        (folder / name).write_bytes(data)
+
+
+if __name__ == "__main__":
+    main(sys.argv)
