@@ -226,6 +226,11 @@ def desktop(work):
 
             if ROUTE.emulated and ROUTE.i386 == "none":
                 register_i386_handler()
+                # Left to place the 32-bit half's memory as it goes, qemu-i386 7.2 on Linux 6.18
+                # takes the address of Wine's shared user data, and every program ends at once
+                # with "failed to map the shared user data". The 4 GB of a 32-bit process
+                # reserved up front leave it free.
+                os.environ["QEMU_RESERVED_VA"] = "0xffff0000"
                 # The decision sees through the emulator: the 64-bit build stays the one to play.
                 seen = host_decision()[0]
                 if (seen["SMORVALA_BITS"], seen["SMORVALA_I386"]) != ("64", "emulated"):
