@@ -81,6 +81,16 @@ set(shipped ${program})
 set(signed_program "")
 set(signing "")
 set(signing_files "")
+# Each value stands in CMake lists and command lines as it is: a semicolon or a line break would
+# split it there.
+foreach(variable SMORVALA_SIGNING_CERTIFICATE SMORVALA_SIGNING_PASSWORD_FILE SMORVALA_TIMESTAMP_URL)
+  if("${${variable}}" MATCHES "[;\n\r]")
+    message(FATAL_ERROR "${variable} must be a single line without semicolons: '${${variable}}'")
+  endif()
+endforeach()
+if(NOT SMORVALA_SIGNING_CERTIFICATE AND (SMORVALA_SIGNING_PASSWORD_FILE OR SMORVALA_TIMESTAMP_URL))
+  message(WARNING "No SMORVALA_SIGNING_CERTIFICATE: the downloads are not signed")
+endif()
 if(SMORVALA_SIGNING_CERTIFICATE)
   set(signed_program ${CMAKE_BINARY_DIR}/signed/SMorvala.exe)
   set(shipped ${signed_program})
@@ -102,7 +112,8 @@ set(ENV{SMORVALA_TIMESTAMP_URL} [=[@SMORVALA_TIMESTAMP_URL@]=])
             SMORVALA_TIMESTAMP_URL=${SMORVALA_TIMESTAMP_URL} SMORVALA_HOMEPAGE=${SMORVALA_HOMEPAGE}
             SMORVALA_PUBLISHER=${SMORVALA_PUBLISHER}
             bash ${PROJECT_SOURCE_DIR}/cmake/sign.sh check ${program}
-            ${zip} ${setup} ${deb} ${shipped} ${CMAKE_BINARY_DIR}/SHA256SUMS ${site}
+            ${zip} ${setup} ${deb} ${shipped} ${CMAKE_BINARY_DIR}/SHA256SUMS ${site} ${CMAKE_BINARY_DIR}/zip-files
+            ${CMAKE_BINARY_DIR}/setup-files
     VERBATIM)
   add_dependencies(signing-check SMorvala)
   message(STATUS "The downloads are signed with ${SMORVALA_SIGNING_CERTIFICATE}")

@@ -70,6 +70,7 @@ fail() {
 [ -f "$certificate" ] && [ -r "$certificate" ] || fail "the certificate $certificate cannot be read"
 [ -n "$password_file" ] || fail "no password file: set SMORVALA_SIGNING_PASSWORD_FILE to the file that holds the certificate's password"
 [ -f "$password_file" ] && [ -r "$password_file" ] || fail "the password file $password_file cannot be read"
+[ -s "$password_file" ] || fail "the password file $password_file is empty: for a certificate without a password, write an empty line"
 
 # Certificates that older tools exported in the legacy formats open too.
 if ! openssl pkcs12 -legacy -in "$certificate" -passin "file:$password_file" -nokeys -clcerts \
@@ -106,4 +107,5 @@ case "$signer" in
   *"${SMORVALA_PUBLISHER:-}"*) ;;
   *) echo "signing: warning: the certificate names $signer, not the publisher ${SMORVALA_PUBLISHER:-}, whom the players' README and the site name as the signer" >&2 ;;
 esac
-echo "signing as $signer, valid until $valid_until${timestamp_url:+, time-stamped by $timestamp_url}"
+# Another osslsigncode signs the same program in other bytes.
+echo "signing as $signer, valid until $valid_until${timestamp_url:+, time-stamped by $timestamp_url}, with $(osslsigncode --version 2>&1 | head -n 1)"

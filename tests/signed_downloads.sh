@@ -20,8 +20,8 @@ fail() { echo "signed downloads: $*" >&2; exit 1; }
 publisher=$(sed -n 's/^set(SMORVALA_PUBLISHER "\(.*\)" CACHE.*/\1/p' cmake/publisher.cmake)
 printf '[ca]\ndefault_ca=test\n[test]\ndatabase=index.txt\nnew_certs_dir=.\nserial=serial\ndefault_md=sha256\npolicy=any\nunique_subject=no\n[any]\ncommonName=supplied\n' >"$ca/ca.cnf"
 (cd "$ca" && touch index.txt && echo 01 >serial && echo "a password" >password &&
-  openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Test authority" 2>/dev/null &&
-  for issue in "signing codeSigning -days 2" "web serverAuth -days 2" \
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 3650 -subj "/CN=Test authority" 2>/dev/null &&
+  for issue in "signing codeSigning -days 3650" "web serverAuth -days 3650" \
                "expired codeSigning -startdate 20200101000000Z -enddate 20210101000000Z"; do
     set -- $issue
     openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -utf8 -subj "/CN=$publisher" 2>/dev/null

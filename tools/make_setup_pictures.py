@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the setup program's pictures in the game's own colours: res/setup-welcome.bmp, beside
-the welcome and finish pages of the setup program and of its uninstaller, and res/setup-header.bmp,
-in the header of the pages between.
+the setup program's welcome and finish pages, and res/setup-header.bmp, in the header of the
+pages between and of the uninstaller's.
 
 The welcome picture is the game's window in small: its teal, the icon above a well framed as the
 board is, a piece falling towards settled pieces in the palette's colours. The header holds the
