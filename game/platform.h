@@ -1,7 +1,7 @@
 // The operations the game and its drawing need from the platform. Each front end implements
-// them: the Windows program over Win32 (win/), the browser edition over its page (web/) and
-// the headless replay by recording them (headless/). Nothing here names a platform type: windows, drawing contexts, pens and brushes travel as opaque pointers,
-// colours as 0xRRGGBB.
+// them: the Windows program over Win32 (win/), the web edition over its page (web/) and the
+// headless replay by recording them (headless/). Nothing here names a platform type: windows,
+// drawing contexts, pens and brushes travel as opaque pointers, colours as 0xRRGGBB.
 #ifndef SMORVALA_PLATFORM_H
 #define SMORVALA_PLATFORM_H
 
