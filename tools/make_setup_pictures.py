@@ -5,9 +5,9 @@ pages between and of the uninstaller's.
 
 The welcome picture is the game's window in small: its teal, the icon above a well framed as the
 board is, a piece falling towards settled pieces in the palette's colours. The header holds the
-icon beside a few settled cells. The colours, the width of the well and the icon are read from
-the game's sources and from res/smorvala.ico, so that a change there reaches the pictures when this
-script runs again.
+icon beside a few settled cells. The colours and the width of the well are read from the game's
+sources, and the icon is tools/make_icon.py's, so that a change there reaches the pictures when
+this script runs again.
 
 Each is drawn at twice the size that NSIS's Modern UI asks for at 96 DPI (164 x 314 and 150 x 57),
 every pixel of the design a square of 2 x 2: the setup program, being DPI-aware, fits them to its
@@ -21,6 +21,8 @@ import pathlib
 import re
 import struct
 import sys
+
+from make_icon import PALETTE, SIZE, pixel_at
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 SCALE = 2
@@ -70,27 +72,9 @@ def game_colours():
 
 
 def icon_pixels():
-    """The 32 x 32 image of res/smorvala.ico as rows of colours, None where it is transparent."""
-    data = (ROOT / "res" / "smorvala.ico").read_bytes()
-    width, height, _, _, _, bits, _, offset = struct.unpack_from("<BBBBHHII", data, 6)
-    colours = 1 << bits
-    if bits not in (4, 8) or struct.unpack_from("<i", data, offset + 4)[0] != width:
-        sys.exit("make_setup_pictures: res/smorvala.ico is no longer a paletted icon of one image")
-    palette = [struct.unpack_from("<BBB", data, offset + 40 + 4 * i)[::-1] for i in range(colours)]
-    pixels_at = offset + 40 + 4 * colours
-    colour_row = width * bits // 8
-    mask_at = pixels_at + colour_row * height
-    mask_row = (width + 31) // 32 * 4
-    rows = []
-    for y in reversed(range(height)):  # stored bottom row first
-        row = []
-        for x in range(width):
-            byte = data[pixels_at + y * colour_row + x * bits // 8]
-            index = byte if bits == 8 else (byte >> 4 if x % 2 == 0 else byte & 0x0F)
-            transparent = data[mask_at + y * mask_row + x // 8] >> (7 - x % 8) & 1
-            row.append(None if transparent else palette[index])
-        rows.append(row)
-    return rows
+    """The icon's pixels, as tools/make_icon.py draws them: rows of colours, None where it is
+    transparent."""
+    return [[None if (index := pixel_at(x, y)) is None else PALETTE[index] for x in range(SIZE)] for y in range(SIZE)]
 
 
 class Picture:
