@@ -4,14 +4,17 @@
 # Puts the file's text in place of the link, in an element of that name.
 function(inline link element file)
   file(READ ${file} content)
-  # Either of these, in any case, would end the element early, or hide the rest of the page.
+  # Any of these, in any case, would end an element early, or hide the rest of the page; the
+  # script's link in the style would be taken for the page's.
   string(TOLOWER "${content}" lower)
-  string(FIND "${lower}" "</${element}" end)
-  string(FIND "${lower}" "<!--" comment)
+  foreach(end IN ITEMS "</style" "</script" "<!--")
+    string(FIND "${lower}" "${end}" at)
+    if(NOT at EQUAL -1)
+      message(FATAL_ERROR "${file} holds ${end}, which would break the page")
+    endif()
+  endforeach()
   string(FIND "${page}" "${link}" at)
-  if(NOT end EQUAL -1 OR NOT comment EQUAL -1)
-    message(FATAL_ERROR "${file} holds </${element} or <!--, which would break the page")
-  elseif(at EQUAL -1)
+  if(at EQUAL -1)
     message(FATAL_ERROR "${PAGE} has no ${link}")
   endif()
   string(REPLACE "${link}" "<${element}>\n${content}</${element}>" page "${page}")
