@@ -33,29 +33,35 @@ smorvala_write_i386_probe() {
 
 # Sets SMORVALA_I386 (native, emulated or none) and SMORVALA_I386_INTERPRETER.
 smorvala_probe_i386() {
-  local probe=$1/i386-probe line=""
+  local folder probe line="" pid input output
   SMORVALA_I386=none
   SMORVALA_I386_INTERPRETER=""
-  smorvala_write_i386_probe "$probe" || return 0
-  # A kernel without IA-32 emulation refuses the file ("Exec format error"): the coprocess then
-  # ends without a line.
-  coproc SMORVALA_PROBE { exec "$probe" 2>/dev/null; }
-  # Taken at once: the shell forgets them when the coprocess ends.
-  local pid=$SMORVALA_PROBE_PID output=${SMORVALA_PROBE[0]} input=${SMORVALA_PROBE[1]}
-  if read -r -t 60 -u "$output" line; then
-    local exe
-    exe=$(readlink "/proc/$pid/exe")
-    if [ "$exe" = "$(readlink -f "$probe")" ]; then
-      SMORVALA_I386=native
-    else
-      SMORVALA_I386=emulated
-      SMORVALA_I386_INTERPRETER=$exe
+  # A folder of this run's own: two launches at once must not share the probe or its pipes.
+  folder=$(mktemp -d "$1/i386-probe.XXXXXX") || return 0
+  probe=$folder/probe
+  if smorvala_write_i386_probe "$probe" && mkfifo "$folder/in" "$folder/out"; then
+    # The probe's input is opened read-write here, so that the probe's own open does not wait;
+    # its output is read here only, so that a probe the kernel refuses ("Exec format error")
+    # ends the read at once. $! stays set whenever the probe ends, unlike a coprocess's names.
+    exec {input}<>"$folder/in"
+    "$probe" <"$folder/in" >"$folder/out" 2>/dev/null {input}>&- &
+    pid=$!
+    exec {output}<"$folder/out"
+    if read -r -t 60 -u "$output" line; then
+      local exe
+      exe=$(readlink "/proc/$pid/exe")
+      if [ "$exe" = "$(readlink -f "$probe")" ]; then
+        SMORVALA_I386=native
+      else
+        SMORVALA_I386=emulated
+        SMORVALA_I386_INTERPRETER=$exe
+      fi
     fi
+    # Closing its input ends the probe.
+    exec {input}>&- {output}<&-
+    wait "$pid" 2>/dev/null || true
   fi
-  # Closing its input ends the probe.
-  exec {input}>&- {output}<&-
-  wait "$pid" 2>/dev/null || true
-  rm -f "$probe"
+  rm -rf "$folder"
 }
 
 # The loader, the server and the prefix's kind of the 64-bit Wine.
