@@ -26,6 +26,7 @@ struct Recorder {
   bool eraseRequested = false;
   bool paintPending = false;
   GdiCounts counts;
+  int windowDCsHeld = 0;
   Surface surface;
   // Pens and brushes keep their addresses until the next reset.
   std::deque<PlatformPen> pens;
@@ -85,6 +86,7 @@ int QuitCode() { return recorder.quitCode; }
 bool FallTimerArmed() { return recorder.timerArmed; }
 int FallTimerPeriod() { return recorder.timerPeriod; }
 const GdiCounts& RecordedGdiCounts() { return recorder.counts; }
+int WindowDCsHeld() { return recorder.windowDCsHeld; }
 const Surface& RecordedSurface() { return recorder.surface; }
 
 void BeginHeadlessPaint() {
@@ -112,8 +114,12 @@ void InvalidateClientArea(WindowHandle, bool erase) {
   Line("invalidate %s", erase ? "erase" : "keep");
 }
 
-DrawContext AcquireWindowDC(WindowHandle) { return &headlessDC; }
-void ReleaseWindowDC(WindowHandle, DrawContext) {}
+DrawContext AcquireWindowDC(WindowHandle) {
+  ++recorder.windowDCsHeld;
+  return &headlessDC;
+}
+
+void ReleaseWindowDC(WindowHandle, DrawContext) { --recorder.windowDCsHeld; }
 
 void SetControlText(WindowHandle, int controlId, const char* text) {
   Line("text %d %s", controlId, text);

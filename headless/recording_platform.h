@@ -47,6 +47,8 @@ int QuitCode();
 bool FallTimerArmed();
 int FallTimerPeriod();
 const GdiCounts& RecordedGdiCounts();
+// Drawing contexts acquired and not yet released: 0 whenever a handler has returned.
+int WindowDCsHeld();
 const Surface& RecordedSurface();
 // What the platform does as a repaint begins: the pending repaint is taken, and the surface
 // is cleared to the window background if an invalidation asked for it.

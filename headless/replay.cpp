@@ -15,6 +15,8 @@ namespace {
 constexpr std::uint64_t kSeedLimit = std::uint64_t{1} << 32;
 constexpr std::uint64_t kKeyLimit = 256;
 constexpr int kMalformed = 2;
+// The game broke a rule of the platform, which the script cannot have caused.
+constexpr int kGameFault = 3;
 // How much of a word an error quotes: a whole line of garbage would bury the message.
 constexpr std::size_t kQuotedLimit = 40;
 
@@ -148,11 +150,12 @@ void Execute(const ScriptCommand& command, std::ostream& trace) {
   }
 }
 
-int Fail(std::ostream& trace, std::ostream& errors, int lineNumber, const std::string& reason) {
+int Fail(std::ostream& trace, std::ostream& errors, int lineNumber, const std::string& reason,
+         int status = kMalformed) {
   trace.flush();
   errors << "line " << lineNumber << ": " << reason << '\n';
   errors.flush();
-  return kMalformed;
+  return status;
 }
 }  // namespace
 
@@ -180,6 +183,10 @@ int RunReplay(std::istream& script, std::ostream& trace, std::ostream& errors) {
       return Fail(trace, errors, lineNumber, error.reason);
     } catch (const NoAnswerQueued& error) {
       return Fail(trace, errors, lineNumber, error.what());
+    }
+    // On Windows each one left behind is a device context lost for good.
+    if (WindowDCsHeld() != 0) {
+      return Fail(trace, errors, lineNumber, "a drawing context was left unreleased", kGameFault);
     }
     if (QuitRequested()) break;
   }

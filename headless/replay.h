@@ -11,7 +11,8 @@
 void StartUpHeadless(std::ostream& trace, bool rasterise = false);
 
 // Writes the trace to `trace` and a failure, as "line K: reason", to `errors`; returns the
-// exit status: 0, or 2 for a malformed line or a question with no answer queued.
+// exit status: 0, 2 for a malformed line or a question with no answer queued, or 3 where the
+// game left a drawing context unreleased.
 int RunReplay(std::istream& script, std::ostream& trace, std::ostream& errors);
 
 #endif

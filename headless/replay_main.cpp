@@ -9,7 +9,8 @@ constexpr const char* kUsage =
     "Usage: smorvala-replay [--help] < SCRIPT > TRACE\n"
     "Plays a script of window events, one per line, through the game and writes every call the\n"
     "game makes to the platform. A malformed line or an unanswered question ends the run with\n"
-    "status 2 and its line number on standard error.\n";
+    "status 2 and its line number on standard error; a drawing context the game left unreleased\n"
+    "ends it with status 3.\n";
 constexpr int kBadUsage = 2;
 }  // namespace
 

@@ -1,7 +1,8 @@
 // Plays arbitrary sessions through the real game on the recording platform and checks, after
 // every event, what must always hold: clean grids, a score made of line points, the speed that
-// belongs to the score, the fall timer armed exactly while a game is in play, and a falling
-// piece inside the well. The same bytes are also read as a replay script, to shake the parser.
+// belongs to the score, the fall timer armed exactly while a game is in play, every drawing
+// context released, and a falling piece inside the well. The same bytes are also read as a
+// replay script, to shake the parser.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -51,6 +52,7 @@ void CheckInvariants(int scoreBefore, bool restarted) {
     Broken("the score grows by line points only");
   }
   Require(gameState.interval == IntervalForScore(score), "the speed belongs to the score");
+  Require(WindowDCsHeld() == 0, "every drawing context taken is released");
   Require(FallTimerArmed() == IsInPlay(), "the fall timer runs exactly while a game is in play");
   if (FallTimerArmed()) Require(FallTimerPeriod() == gameState.interval, "the timer runs at the current speed");
   for (const CellOffset& cell : ShapeTable[gameState.curShape][gameState.curRot]) {

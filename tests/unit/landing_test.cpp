@@ -97,10 +97,13 @@ TEST_F(FallStepTest, SeparatedFullRowsFlashWhereTheyStoodAndTheRowsAboveDropTwic
 TEST_F(FallStepTest, FourRowsAtOnceScoreAHundred) {
   for (int row = 19; row < kRows; ++row) FillRowExcept(row, {5});
   Settle(0, 18, 2);
+  Settle(6, 1, 5);
   PlacePiece(2, kUprightBar, 3, 19);
   OnFallTimer(Window());
   EXPECT_EQ(gameState.score, 100);
   EXPECT_EQ(RowOf(22), "2.........");
+  EXPECT_EQ(RowOf(5), "......5...");
+  EXPECT_EQ(RowOf(1), "..........") << "row 1 takes the empty row 0 at each clear";
   EXPECT_TRUE(Contains(TakeTrace(), "text 5 得分: 100"));
 }
 
