@@ -154,7 +154,7 @@ class ShortcutGame(Game):
 @pytest.mark.parametrize("build", ["windows", "windows-signed"])
 def test_silent_install_into_a_chinese_folder_start_from_the_shortcut_and_silent_uninstall(build):
     if not ROUTE.runs_32_bit:
-        pytest.skip("this host's Wine runs no 32-bit program: the smoke run installs it under the emulator")
+        pytest.skip(f"the setup program is a 32-bit program, and this run's Wine runs none: {ROUTE.why}")
     if build == "windows-signed" and not os.path.isdir(os.path.join(BUILD, build, "test-ca")):
         pytest.skip("no signed build: tests/signed_downloads.sh makes it")
     # A folder of the player's, which the setup puts the game's in and the uninstaller keeps.
@@ -230,7 +230,7 @@ def click(driver, title, text):
 @pytest.mark.timeout(600)
 def test_a_player_clicks_through_the_chinese_pages_runs_the_game_and_uninstalls_after_a_retry():
     if ROUTE.arch != "win32":
-        pytest.skip("clicked through only where the host runs the 32-bit program natively")
+        pytest.skip(f"clicked through only under the 32-bit Wine, which this run does not take: {ROUTE.why}")
     before = drive_c()
     setup = subprocess.Popen(wine(setup_program()), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
