@@ -1,8 +1,7 @@
 // Plays arbitrary sessions through the real game on the recording platform and checks, after
 // every event, what must always hold: clean grids, a score made of line points, the speed that
-// belongs to the score, the fall timer armed exactly while a game is in play, every drawing
-// context released, and a falling piece inside the well. The same bytes are also read as a
-// replay script, to shake the parser.
+// belongs to the score, the fall timer armed exactly while a game is in play, and a falling
+// piece inside the well. The same bytes are also read as a replay script, to shake the parser.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
