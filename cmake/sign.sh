@@ -40,7 +40,7 @@ system_roots=/etc/ssl/certs/ca-certificates.crt
 # A time-stamping server that takes the connection but never answers would hold the build for
 # ever; a working one answers within seconds. One that fails a request often answers the next.
 timestamp_timeout=60
-retry_pauses=(1 3)
+retry_pauses=(1 2)
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -69,7 +69,6 @@ display_name() {
   done
   true
 }
-seconds() { date --utc --date="$(x509 "$1" "$2" | cut -d= -f2)" +%s; }
 
 # Checks the inputs and reads the certificates: $scratch/leaf.pem, the signer's; the file's
 # certificates one a file; the roots that the signatures are verified against; key_options for
@@ -88,7 +87,7 @@ read_certificates() {
       fail "a key on a token needs both SMORVALA_SIGNING_PKCS11_MODULE, its library, and SMORVALA_SIGNING_KEY, its pkcs11: address"
     [ -f "$module" ] && [ -r "$module" ] || fail "the token's library $module (SMORVALA_SIGNING_PKCS11_MODULE) cannot be read"
     [[ $key == pkcs11:* ]] || fail "the key $key (SMORVALA_SIGNING_KEY) is not a pkcs11: address"
-    [[ $key != *pin-* ]] || fail "the key's address holds a PIN, which would stand in the build's logs: put it in SMORVALA_SIGNING_PASSWORD_FILE"
+    [[ $key != *pin-value=* ]] || fail "the key's address holds a PIN, which would stand in the build's logs: put it in SMORVALA_SIGNING_PASSWORD_FILE"
     x509 "$certificate" 2>/dev/null ||
       fail "the certificate $certificate holds no PEM certificate: with a key on a token, it holds the certificate and its chain"
     cp "$certificate" "$scratch/chain.pem"
@@ -108,15 +107,21 @@ read_certificates() {
   if [ -n "$module" ]; then openssl x509 -in "$certificate" -out "$scratch/leaf.pem"
   else openssl pkcs12 -legacy -in "$certificate" -passin "file:$password_file" -nokeys -clcerts -out "$scratch/leaf.pem"
   fi
-  x509 "$scratch/leaf.pem" 2>/dev/null || fail "the certificate file $certificate holds no certificate for its key"
-  signer=$(x509 "$scratch/leaf.pem" -subject -nameopt utf8,sep_comma_plus_space)
-  signer=${signer#subject=}
-  x509 "$scratch/leaf.pem" -ext extendedKeyUsage 2>/dev/null | grep -q "Code Signing" ||
+  local facts line valid_from valid_from_seconds valid_until_seconds now
+  facts=$(x509 "$scratch/leaf.pem" -subject -nameopt utf8,sep_comma_plus_space -startdate -enddate -ext extendedKeyUsage 2>/dev/null) ||
+    fail "the certificate file $certificate holds no certificate for its key"
+  while IFS= read -r line; do
+    case $line in
+      subject=*) signer=${line#subject=} ;;
+      notBefore=*) valid_from=${line#notBefore=} ;;
+      notAfter=*) valid_until=${line#notAfter=} ;;
+    esac
+  done <<<"$facts"
+  [[ $facts == *"Code Signing"* ]] ||
     fail "the certificate $certificate ($signer) is not for code signing: its extended key usage lacks Code Signing"
-  x509 "$scratch/leaf.pem" -checkend 0 >/dev/null ||
-    fail "the certificate $certificate ($signer) expired on $(x509 "$scratch/leaf.pem" -enddate | cut -d= -f2)"
-  [ "$(seconds "$scratch/leaf.pem" -startdate)" -le "$(date +%s)" ] ||
-    fail "the certificate $certificate ($signer) is not valid before $(x509 "$scratch/leaf.pem" -startdate | cut -d= -f2)"
+  { read -r valid_from_seconds; read -r valid_until_seconds; read -r now; } < <(printf '%s\n' "$valid_from" "$valid_until" now | date --utc -f - +%s)
+  [ "$valid_until_seconds" -gt "$now" ] || fail "the certificate $certificate ($signer) expired on $valid_until"
+  [ "$valid_from_seconds" -le "$now" ] || fail "the certificate $certificate ($signer) is not valid before $valid_from"
   leaf_hash=sha256:$(openssl x509 -in "$scratch/leaf.pem" -outform DER | sha256sum | cut -d" " -f1)
 
   # The chain, to a root of Debian's or to one in the file; the signatures verify only the way
@@ -124,34 +129,40 @@ read_certificates() {
   # are never dated before its last one starts.
   awk -v to="$scratch/certificate-" '/-BEGIN CERTIFICATE-/ { n++ } n { print > (to n ".pem") }' "$scratch/chain.pem"
   cp "$system_roots" "$scratch/all-roots.pem"
-  chain_ends=0 chain_starts=0
+  local part subject issuer starts=() ends=()
+  declare -A named=()
   for part in "$scratch"/certificate-*.pem; do
-    [ "$(x509 "$part" -subject | cut -d= -f2-)" != "$(x509 "$part" -issuer | cut -d= -f2-)" ] || cat "$part" >>"$scratch/all-roots.pem"
+    while IFS= read -r line; do
+      case $line in
+        subject=*) subject=${line#subject=} ;;
+        issuer=*) issuer=${line#issuer=} ;;
+        notBefore=*) starts+=("${line#notBefore=}") ;;
+        notAfter=*) ends+=("${line#notAfter=}") ;;
+      esac
+    done < <(x509 "$part" -subject -issuer -startdate -enddate)
+    named[$subject]=$part
+    [ "$subject" != "$issuer" ] || cat "$part" >>"$scratch/all-roots.pem"
   done
+  chain_starts=$(printf '%s\n' "${starts[@]}" | date --utc -f - +%s | sort -n | tail -n 1)
+  chain_ends=$(printf '%s\n' "${ends[@]}" | date --utc -f - +%s | sort -n | head -n 1)
   verify_chain() { openssl verify -show_chain -CAfile "$1" -untrusted "$scratch/chain.pem" "$scratch/leaf.pem" >"$scratch/chain.log" 2>&1; }
   root_name=""
   if verify_chain "$system_roots"; then
     cp "$system_roots" "$scratch/roots.pem"
   elif verify_chain "$scratch/all-roots.pem"; then
-    root=$(sed -n 's/^depth=[0-9]*: \(.*\)$/\1/p' "$scratch/chain.log" | tail -n 1)
-    for part in "$scratch"/certificate-*.pem; do
-      [ "$(x509 "$part" -subject | cut -d= -f2-)" != "$root" ] || { cp "$part" "$scratch/roots.pem"; root_name=$(display_name "$part"); }
-    done
+    subject=$(sed -n 's/^depth=[0-9]*: \(.*\)$/\1/p' "$scratch/chain.log" | tail -n 1)
+    part=${named[${subject:-?}]}
+    cp "$part" "$scratch/roots.pem"
+    root_name=$(display_name "$part")
   else
-    local orphan
-    orphan=$(grep -B 1 '^error 20 at' "$scratch/chain.log" | head -n 1)
-    for part in "$scratch"/certificate-*.pem; do
-      [ -z "$orphan" ] || [ "$(x509 "$part" -subject | cut -d= -f2-)" != "$orphan" ] ||
-        fail "the chain in $certificate does not reach a root: it lacks the certificate of" \
-             "$(x509 "$part" -issuer -nameopt utf8,sep_comma_plus_space | cut -d= -f2-), which issued" \
-             "$(x509 "$part" -subject -nameopt utf8,sep_comma_plus_space | cut -d= -f2-)"
-    done
+    subject=$(grep -B 1 '^error 20 at' "$scratch/chain.log" | head -n 1)
+    part=${named[${subject:-?}]:-}
+    [ -z "$part" ] ||
+      fail "the chain in $certificate does not reach a root: it lacks the certificate of" \
+           "$(x509 "$part" -issuer -nameopt utf8,sep_comma_plus_space | cut -d= -f2-), which issued" \
+           "$(x509 "$part" -subject -nameopt utf8,sep_comma_plus_space | cut -d= -f2-)"
     fail "the chain in $certificate does not verify: $(grep -m 1 '^error' "$scratch/chain.log")"
   fi
-  for part in "$scratch"/certificate-*.pem; do
-    [ "$chain_ends" -gt 0 ] && [ "$(seconds "$part" -enddate)" -ge "$chain_ends" ] || chain_ends=$(seconds "$part" -enddate)
-    [ "$(seconds "$part" -startdate)" -le "$chain_starts" ] || chain_starts=$(seconds "$part" -startdate)
-  done
   signing_time=${SOURCE_DATE_EPOCH:-0}
   [ "$signing_time" -ge "$chain_starts" ] || signing_time=$chain_starts
 }
@@ -216,4 +227,4 @@ cmp -s "$scratch/signer.cmake" "$signer_values" || cp "$scratch/signer.cmake" "$
 [ -z "$root_name" ] ||
   echo "signing: warning: the chain ends in $root_name, a root that Windows does not trust by default; the players' README and the site say so" >&2
 # Another osslsigncode signs the same program in other bytes.
-echo "signing as $signer${SMORVALA_SIGNING_KEY:+ with the key $key}, valid until $(x509 "$scratch/leaf.pem" -enddate | cut -d= -f2)${servers[*]:+, time-stamped by ${servers[*]}}, with $(osslsigncode --version 2>&1 | head -n 1 | cut -d, -f1)"
+echo "signing as $signer${SMORVALA_SIGNING_KEY:+ with the key $key}, valid until $valid_until${servers[*]:+, time-stamped by ${servers[*]}}, with $(osslsigncode --version 2>&1 | head -n 1 | cut -d, -f1)"
