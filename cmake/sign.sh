@@ -151,7 +151,8 @@ read_certificates() {
     cp "$system_roots" "$scratch/roots.pem"
   elif verify_chain "$scratch/all-roots.pem"; then
     subject=$(sed -n 's/^depth=[0-9]*: \(.*\)$/\1/p' "$scratch/chain.log" | tail -n 1)
-    part=${named[${subject:-?}]}
+    part=${named[${subject:-?}]:-}
+    [ -n "$part" ] || fail "the chain in $certificate does not verify: $(grep -m 1 '^error' "$scratch/chain.log")"
     cp "$part" "$scratch/roots.pem"
     root_name=$(display_name "$part")
   else

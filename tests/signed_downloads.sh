@@ -94,8 +94,8 @@ check_signatures() {
   cmake -E tar xf ../SMorvala-*-win32.zip
   7z x -osetup ../SMorvala-*-setup.exe SMorvala.exe uninstall.exe '$PLUGINSDIR/*.dll' >/dev/null
   for file in SMorvala.exe setup/SMorvala.exe setup/uninstall.exe setup/\$PLUGINSDIR/*.dll ../SMorvala-*-setup.exe; do
-    osslsigncode verify -CAfile ../test-ca/ca.pem -TSA-CAfile ../test-ca/ca.pem -require-leaf-hash "$leaf" -in "$file" >../verify.log
-    grep -qx "Signature verification: ok" ../verify.log && grep -qx "$1" ../verify.log ||
+    osslsigncode verify -CAfile ../test-ca/ca.pem -TSA-CAfile ../test-ca/ca.pem -require-leaf-hash "$leaf" -in "$file" >../verify.log &&
+      grep -qx "Signature verification: ok" ../verify.log && grep -qx "$1" ../verify.log ||
       fail "no valid signature by the test certificate on $file, or no '$1'"
   done
   cmp SMorvala.exe setup/SMorvala.exe
