@@ -1,11 +1,11 @@
 # Writes the site: cmake -DSOURCE_DIR= -DVERSION= -DSITE= -DSUMS= -DFILES="setup;zip;deb"
-# -DPUBLISHER_VALUES= -DWEB_EDITION= [-DSIGNING_VALUES=] -P make_site.cmake. SITE then holds the
+# -DPUBLISHER_VALUES= -DWEB_EDITION= [-DSIGNER_VALUES=] -P make_site.cmake. SITE then holds the
 # home page index.html; the game's page morvala.htm, with the size and SHA-256 sum of each
-# download, and who signed them in a signed build; the downloads and SHA256SUMS themselves; the
-# screenshot where the AppStream file names it; the game's icon as favicon.ico; the style sheet;
-# and the web edition, the folder WEB_EDITION, in play/. Every address on the pages is relative:
-# the site works wherever it is served, and from the disk. The pages hold nothing of the build's
-# time or place.
+# download, and who signed them in a signed build (signature_words.cmake); the downloads and
+# SHA256SUMS themselves; the screenshot where the AppStream file names it; the game's icon as
+# favicon.ico; the style sheet; and the web edition, the folder WEB_EDITION, in play/. Every
+# address on the pages is relative: the site works wherever it is served, and from the disk. The
+# pages hold nothing of the build's time or place.
 include(${CMAKE_CURRENT_LIST_DIR}/release_date.cmake)
 include(${PUBLISHER_VALUES})
 set(pages ${SOURCE_DIR}/docs/site)
@@ -45,15 +45,11 @@ foreach(file IN LISTS FILES)
          "<td>${kilobytes} KB（${bytes} 字节）</td><td><code>${sum}</code></td></tr>\n")
 endforeach()
 
-# A signed build's page says who signed the programs and where a player sees it.
+# A signed build's page says who signed the programs, and what Windows shows of it.
 set(SIGNATURE "")
 set(SIGNATURE_EN "")
-if(SIGNING_VALUES)
-  string(CONCAT SIGNATURE "\n<p>安装程序、它安装的 SMorvala.exe 和卸载程序，以及绿色版中的 SMorvala.exe，"
-         "都带有发布者“${SMORVALA_PUBLISHER_MARKUP}”的数字签名。在 Windows 中右键点击文件，"
-         "选择“属性”，打开“数字签名”选项卡，可以看到签名者；点击“详细信息”，应显示“此数字签名正常”。</p>")
-  string(CONCAT SIGNATURE_EN " The setup program and SMorvala.exe carry the digital signature of "
-         "${SMORVALA_PUBLISHER_MARKUP}: see the Digital Signatures tab of the file's Properties.")
+if(SIGNER_VALUES)
+  include(${CMAKE_CURRENT_LIST_DIR}/signature_words.cmake)
 endif()
 configure_file(${pages}/morvala.htm.in ${SITE}/morvala.htm @ONLY)
 configure_file(${pages}/index.html.in ${SITE}/index.html @ONLY)

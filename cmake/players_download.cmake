@@ -6,31 +6,19 @@
 # Included by the 32-bit builds, whose program every download ships.
 
 # Signing, for a release (docs/signing.md): given the publisher's code-signing certificate, the
-# package target signs the program that the zip and the setup program carry, the uninstaller and
-# the setup program itself (cmake/sign.sh), and SHA256SUMS and the site give the sums of the
-# signed files; the Debian package keeps the program as built. Without one nothing is signed.
+# package target signs the program that the zip and the setup program carry, the setup program's
+# plug-ins, the uninstaller and the setup program itself (cmake/sign.sh), and SHA256SUMS and the
+# site give the sums of the signed files; the Debian package keeps the program as built. Without
+# one nothing is signed.
 set(SMORVALA_SIGNING_CERTIFICATE "" CACHE FILEPATH
-    "The publisher's code-signing certificate with its key, a PKCS#12 file; empty: nothing is signed")
-set(SMORVALA_SIGNING_PASSWORD_FILE "" CACHE FILEPATH "The file that holds the certificate's password")
-set(SMORVALA_TIMESTAMP_URL "" CACHE STRING "An RFC 3161 time-stamping server for the signatures, if any")
+    "The publisher's code-signing certificate: a PKCS#12 file with its key, or with a key on a token the certificate and its chain as PEM; empty: nothing is signed")
+set(SMORVALA_SIGNING_PKCS11_MODULE "" CACHE FILEPATH "The PKCS#11 library of the token that holds the key, if one does")
+set(SMORVALA_SIGNING_KEY "" CACHE STRING "The key's pkcs11: address on that token")
+set(SMORVALA_SIGNING_PASSWORD_FILE "" CACHE FILEPATH "The file that holds the certificate's password, or the token's PIN")
+set(SMORVALA_TIMESTAMP_URL "" CACHE STRING "RFC 3161 time-stamping servers for the signatures, separated by spaces, if any")
 
-# A signed build's README.txt says so, in both languages, its lines ended as the template's are;
-# an unsigned one's is as it was.
-set(SIGNATURE_ZH "")
-set(SIGNATURE_EN "")
-if(SMORVALA_SIGNING_CERTIFICATE)
-  string(CONCAT SIGNATURE_ZH "\r\n\r\n"
-    "数字签名：SMorvala.exe、安装程序和它安装的卸载程序都带有发布者“${SMORVALA_PUBLISHER}”的数字签名。\r\n"
-    "在 Windows 中右键点击文件，选择“属性”，打开“数字签名”选项卡，可以看到签名者；\r\n"
-    "选中签名后点击“详细信息”，应显示“此数字签名正常”。文件在签名后被改动过，签名就不再有效。")
-  string(CONCAT SIGNATURE_EN "\r\n\r\n"
-    "Signature: SMorvala.exe, the setup program and the uninstaller it installs carry the digital\r\n"
-    "signature of the publisher, ${SMORVALA_PUBLISHER}. On Windows, right-click the file, choose\r\n"
-    "Properties and open the Digital Signatures tab (数字签名): it names the signer, and its Details\r\n"
-    "say whether the signature is OK. A file changed after it was signed has no valid signature.")
-endif()
 # Windows line ends, and a byte-order mark in the template: Notepad of any Windows version then
-# shows the Chinese text.
+# shows the Chinese text. A signed build's says what its signatures are (below).
 configure_file(${PROJECT_SOURCE_DIR}/docs/players-readme.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
 
 # The Debian package carries the 64-bit build too, for the hosts that run no 32-bit code: the
@@ -76,64 +64,88 @@ set(publisher_values ${CMAKE_BINARY_DIR}/publisher_values.cmake)
 set(site ${CMAKE_BINARY_DIR}/site)
 
 # The program that the zip, the setup program and SHA256SUMS carry: the signed copy that the
-# setup program's script writes beside it, where a certificate is given.
+# setup program's script writes beside it, where a certificate is given; and the zip's README.
 set(shipped ${program})
+set(readme ${CMAKE_BINARY_DIR}/README.txt)
 set(signed_program "")
 set(signing "")
 set(signing_files "")
+set(setup_stale "")
+set(deb_after "")
 # Each value stands in CMake lists and command lines as it is: a semicolon or a line break would
-# split it there.
-foreach(variable SMORVALA_SIGNING_CERTIFICATE SMORVALA_SIGNING_PASSWORD_FILE SMORVALA_TIMESTAMP_URL)
-  if("${${variable}}" MATCHES "[;\n\r]")
+# split it there. The key's pkcs11: address holds semicolons, which $<SEMICOLON> carries whole.
+foreach(variable SMORVALA_SIGNING_CERTIFICATE SMORVALA_SIGNING_PKCS11_MODULE SMORVALA_SIGNING_KEY
+                 SMORVALA_SIGNING_PASSWORD_FILE SMORVALA_TIMESTAMP_URL)
+  if("${${variable}}" MATCHES "[\n\r]" OR (NOT variable STREQUAL "SMORVALA_SIGNING_KEY" AND "${${variable}}" MATCHES ";"))
     message(FATAL_ERROR "${variable} must be a single line without semicolons: '${${variable}}'")
   endif()
 endforeach()
-if(NOT SMORVALA_SIGNING_CERTIFICATE AND (SMORVALA_SIGNING_PASSWORD_FILE OR SMORVALA_TIMESTAMP_URL))
+if(NOT SMORVALA_SIGNING_CERTIFICATE AND (SMORVALA_SIGNING_PASSWORD_FILE OR SMORVALA_TIMESTAMP_URL OR SMORVALA_SIGNING_KEY))
   message(WARNING "No SMORVALA_SIGNING_CERTIFICATE: the downloads are not signed")
 endif()
 if(SMORVALA_SIGNING_CERTIFICATE)
   set(signed_program ${CMAKE_BINARY_DIR}/signed/SMorvala.exe)
   set(shipped ${signed_program})
+  set(readme ${CMAKE_BINARY_DIR}/signed/README.txt)
   set(signing_values ${CMAKE_BINARY_DIR}/signing_values.cmake)
+  set(signer_values ${CMAKE_BINARY_DIR}/signer_values.cmake)
   # Rewritten only when a value changes, as the publisher's values are.
   file(CONFIGURE OUTPUT ${signing_values} @ONLY CONTENT [==[
 set(ENV{SMORVALA_SIGNING_CERTIFICATE} [=[@SMORVALA_SIGNING_CERTIFICATE@]=])
+set(ENV{SMORVALA_SIGNING_PKCS11_MODULE} [=[@SMORVALA_SIGNING_PKCS11_MODULE@]=])
+set(ENV{SMORVALA_SIGNING_KEY} [=[@SMORVALA_SIGNING_KEY@]=])
 set(ENV{SMORVALA_SIGNING_PASSWORD_FILE} [=[@SMORVALA_SIGNING_PASSWORD_FILE@]=])
 set(ENV{SMORVALA_TIMESTAMP_URL} [=[@SMORVALA_TIMESTAMP_URL@]=])
 ]==])
-  set(signing -DSIGNING_VALUES=${signing_values} -DSIGNED_PROGRAM=${shipped})
+  # The downloads, of this build or an earlier one, that a failure to sign removes.
+  set(downloads ${zip} ${setup} ${deb} ${shipped} ${CMAKE_BINARY_DIR}/SHA256SUMS ${site}
+      ${CMAKE_BINARY_DIR}/zip-files ${CMAKE_BINARY_DIR}/setup-files)
+  list(JOIN downloads "$<SEMICOLON>" stale)
+  set(signing -DSIGNING_VALUES=${signing_values} -DSIGNER_VALUES=${signer_values} -DSIGNED_PROGRAM=${shipped})
+  set(setup_stale "-DSTALE=${stale}")
   set(signing_files ${signing_values} ${SMORVALA_SIGNING_CERTIFICATE} ${SMORVALA_SIGNING_PASSWORD_FILE}
       ${PROJECT_SOURCE_DIR}/cmake/sign.sh)
+  # The package is made once every file is signed, so that no failure races it.
+  set(deb_after ${setup})
   # Before any download is written, and in every build: a certificate expires, a server stops
   # answering.
+  string(REPLACE ";" "$<SEMICOLON>" signing_key "${SMORVALA_SIGNING_KEY}")
   add_custom_target(signing-check
     COMMAND ${CMAKE_COMMAND} -E env SMORVALA_SIGNING_CERTIFICATE=${SMORVALA_SIGNING_CERTIFICATE}
+            SMORVALA_SIGNING_PKCS11_MODULE=${SMORVALA_SIGNING_PKCS11_MODULE} "SMORVALA_SIGNING_KEY=${signing_key}"
             SMORVALA_SIGNING_PASSWORD_FILE=${SMORVALA_SIGNING_PASSWORD_FILE}
-            SMORVALA_TIMESTAMP_URL=${SMORVALA_TIMESTAMP_URL} SMORVALA_HOMEPAGE=${SMORVALA_HOMEPAGE}
+            "SMORVALA_TIMESTAMP_URL=${SMORVALA_TIMESTAMP_URL}" SMORVALA_HOMEPAGE=${SMORVALA_HOMEPAGE}
             SMORVALA_PUBLISHER=${SMORVALA_PUBLISHER}
-            bash ${PROJECT_SOURCE_DIR}/cmake/sign.sh check ${program}
-            ${zip} ${setup} ${deb} ${shipped} ${CMAKE_BINARY_DIR}/SHA256SUMS ${site} ${CMAKE_BINARY_DIR}/zip-files
-            ${CMAKE_BINARY_DIR}/setup-files
+            bash ${PROJECT_SOURCE_DIR}/cmake/sign.sh check ${program} ${signer_values} ${downloads}
+    BYPRODUCTS ${signer_values}
     VERBATIM)
   add_dependencies(signing-check SMorvala)
+  add_custom_command(OUTPUT ${readme}
+    COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DPROJECT_VERSION=${PROJECT_VERSION}
+            -DPUBLISHER_VALUES=${publisher_values} -DSIGNER_VALUES=${signer_values} -DREADME=${readme}
+            -P ${PROJECT_SOURCE_DIR}/cmake/signature_words.cmake
+    DEPENDS ${signer_values} ${publisher_values} ${PROJECT_SOURCE_DIR}/docs/players-readme.txt.in
+            ${PROJECT_SOURCE_DIR}/cmake/signature_words.cmake
+    COMMENT "The players' README.txt, which says what the signatures are")
   message(STATUS "The downloads are signed with ${SMORVALA_SIGNING_CERTIFICATE}")
 endif()
 
 add_custom_command(OUTPUT ${zip}
   COMMAND ${CMAKE_COMMAND} ${release} -DSTAGE=${CMAKE_BINARY_DIR}/zip-files -DZIP=${zip}
-          "-DFILES=${CMAKE_BINARY_DIR}/README.txt\;${shipped}" -P ${PROJECT_SOURCE_DIR}/cmake/make_zip.cmake
-  DEPENDS SMorvala ${shipped} ${CMAKE_BINARY_DIR}/README.txt ${PROJECT_SOURCE_DIR}/cmake/make_zip.cmake
+          "-DFILES=${readme}\;${shipped}" -P ${PROJECT_SOURCE_DIR}/cmake/make_zip.cmake
+  DEPENDS SMorvala ${shipped} ${readme} ${PROJECT_SOURCE_DIR}/cmake/make_zip.cmake
           ${release_files}
   COMMENT "The players' zip")
 
 set(pictures ${PROJECT_SOURCE_DIR}/res/setup-welcome.bmp ${PROJECT_SOURCE_DIR}/res/setup-header.bmp)
 add_custom_command(OUTPUT ${setup} ${signed_program}
   COMMAND ${CMAKE_COMMAND} ${release} -DSTAGE=${CMAKE_BINARY_DIR}/setup-files -DSETUP=${setup}
-          -DPROGRAM=${program} -DPUBLISHER_VALUES=${publisher_values} ${signing}
+          -DPROGRAM=${program} -DPUBLISHER_VALUES=${publisher_values} ${signing} ${setup_stale}
           -P ${PROJECT_SOURCE_DIR}/cmake/make_setup.cmake
   DEPENDS SMorvala ${program} ${PROJECT_SOURCE_DIR}/res/smorvala.ico ${pictures} ${PROJECT_SOURCE_DIR}/cmake/setup.nsi
           ${PROJECT_SOURCE_DIR}/cmake/make_setup.cmake ${publisher_values} ${signing_files} ${release_files}
-  COMMENT "The setup program")
+  COMMENT "The setup program"
+  VERBATIM)
 
 file(GLOB linux_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/linux/*)
 add_custom_command(OUTPUT ${deb}
@@ -142,7 +154,7 @@ add_custom_command(OUTPUT ${deb}
           -DPUBLISHER_VALUES=${publisher_values} -P ${PROJECT_SOURCE_DIR}/cmake/make_deb.cmake
   DEPENDS SMorvala ${program} smorvala-win64 ${CMAKE_BINARY_DIR}/win64/SMorvala.exe ${linux_files}
           ${PROJECT_SOURCE_DIR}/res/smorvala.ico ${PROJECT_SOURCE_DIR}/cmake/make_deb.cmake ${release_files}
-          ${publisher_values}
+          ${publisher_values} ${deb_after}
   COMMENT "The Debian package")
 
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/SHA256SUMS

@@ -12,18 +12,18 @@ SetCompressor /SOLID lzma
 ; get the time they are installed.
 SetDateSave off
 
-!include MUI2.nsh
 !include values.nsh
-
-!ifdef SIGN
-  ; The uninstaller as makensis writes it, before it goes into the setup program; the setup
-  ; program once it is whole.
-  !uninstfinalize '${SIGN} "%1"' = 0
-  !finalize '${SIGN} "%1"' = 0
-!endif
-
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\SMorvala"
 !define UNINSTALLER "uninstall.exe"
+
+!ifdef SIGN
+  ; The plug-ins, signed copies that makensis takes before its own; the uninstaller as makensis
+  ; writes it, before it goes into the setup program; the setup program once it is whole.
+  !addplugindir /x86-unicode plugins
+  !uninstfinalize '${SIGN} "%1" ${UNINSTALLER}' = 0
+  !finalize '${SIGN} "%1" SMorvala-${VERSION}-setup.exe' = 0
+!endif
+!include MUI2.nsh
 
 Name "SMorvala"
 OutFile "SMorvala-${VERSION}-setup.exe"

@@ -1,64 +1,50 @@
 #!/usr/bin/env bash
-# Signs Windows programs with the publisher's code-signing certificate: SHA-256 Authenticode
-# signatures made by Debian's osslsigncode, for the downloads of a build configured with
-# SMORVALA_SIGNING_CERTIFICATE (cmake/players_download.cmake).
+# Signs Windows programs with the publisher's code-signing key: SHA-256 Authenticode signatures
+# made by Debian's osslsigncode, each one verified before the file takes its place, for the
+# downloads of a build configured with SMORVALA_SIGNING_CERTIFICATE (cmake/players_download.cmake).
 #
-#   sign.sh check PROGRAM [STALE...]   the first step of such a build's package target: whether
-#                                      the certificate opens, is for code signing and is valid
-#                                      now, and whether the time-stamping server answers, by
-#                                      signing a scratch copy of PROGRAM. A failure says which
-#                                      in one line, and removes STALE, the downloads of an
-#                                      earlier build, which would otherwise pass for this one's.
-#   sign.sh FILE...                    signs each file in place
+#   sign.sh check PROGRAM SIGNER [STALE...]
+#       the first step of such a build's package target: whether the key signs, whether its
+#       certificate is for code signing, valid now and chained to a root, and whether a
+#       time-stamping server answers, by signing a scratch copy of PROGRAM. It writes SIGNER, a
+#       CMake file with the signer as Windows names it, the root where Windows does not trust it
+#       by default, and the day unstamped signatures stop verifying (cmake/signature_words.cmake).
+#       A failure says which in one line, and removes STALE, the downloads of an earlier build,
+#       which would otherwise pass for this one's.
+#   sign.sh FILE [NAME]
+#       signs FILE in place; a failure names it NAME (default FILE).
 #
-# It reads SMORVALA_SIGNING_CERTIFICATE (a PKCS#12 file), SMORVALA_SIGNING_PASSWORD_FILE (the
-# file that holds its password: a password never stands on a command line), SMORVALA_TIMESTAMP_URL
-# (an RFC 3161 time-stamping server, or nothing), SMORVALA_HOMEPAGE (the publisher's site, which
-# each signature names) and SMORVALA_PUBLISHER from the environment; and, to sign,
-# SOURCE_DATE_EPOCH: without a time-stamping server every signature takes the release's time, so
-# that every build of one commit gives the same signed bytes.
+# It reads from the environment:
+#   SMORVALA_SIGNING_CERTIFICATE      a PKCS#12 file with the key; or, with a key on a token, the
+#                                     certificate and its chain in one PEM file, the signer's first
+#   SMORVALA_SIGNING_PKCS11_MODULE    the token's PKCS#11 library, where the key is on a token
+#   SMORVALA_SIGNING_KEY              then the key's pkcs11: address (RFC 7512)
+#   SMORVALA_SIGNING_PASSWORD_FILE    the file that holds the PKCS#12 file's password or the
+#                                     token's PIN: neither ever stands on a command line
+#   SMORVALA_TIMESTAMP_URL            RFC 3161 time-stamping servers, separated by spaces, tried
+#                                     in turn; or nothing
+#   SMORVALA_HOMEPAGE, SMORVALA_PUBLISHER   the publisher's site, which each signature names, and name
+#   SOURCE_DATE_EPOCH                 without a time stamp, every signature takes the release's
+#                                     time, or the certificate's start where that is later, so that
+#                                     every build of one commit gives the same signed bytes
 set -euo pipefail
 
 certificate=${SMORVALA_SIGNING_CERTIFICATE:?}
+module=${SMORVALA_SIGNING_PKCS11_MODULE:-}
+key=${SMORVALA_SIGNING_KEY:-}
 password_file=${SMORVALA_SIGNING_PASSWORD_FILE:-}
-timestamp_url=${SMORVALA_TIMESTAMP_URL:-}
+read -r -a servers <<<"${SMORVALA_TIMESTAMP_URL:-}"
+# Debian's roots stand for those that Windows trusts; a root in the certificate file itself is a
+# private authority's.
+system_roots=/etc/ssl/certs/ca-certificates.crt
 # A time-stamping server that takes the connection but never answers would hold the build for
-# ever; a working one answers within seconds.
+# ever; a working one answers within seconds. One that fails a request often answers the next.
 timestamp_timeout=60
+retry_pauses=(1 2)
 
-# Signs $1 into $2, the time stamp asked of the server where one is named; osslsigncode's
-# messages go to $3. A program killed half-way leaves only its scratch file behind.
-sign_copy() {
-  local when=(-time "${SOURCE_DATE_EPOCH:-0}")
-  [ -z "$timestamp_url" ] || when=(-ts "$timestamp_url")
-  rm -f "$2.partial"
-  if timeout "$timestamp_timeout" osslsigncode sign -pkcs12 "$certificate" -readpass "$password_file" \
-       -h sha256 -n SMorvala -i "${SMORVALA_HOMEPAGE:-}" "${when[@]}" -in "$1" -out "$2.partial" >"$3" 2>&1; then
-    mv -f "$2.partial" "$2"
-  else
-    rm -f "$2.partial"
-    return 1
-  fi
-}
-
-if [ "${1:-}" != check ]; then
-  : "${SOURCE_DATE_EPOCH:?the signing time}"
-  for file in "$@"; do
-    log=$(mktemp)
-    if ! sign_copy "$file" "$file" "$log"; then
-      echo "signing: osslsigncode could not sign $file: $(grep -v '^Failed$' "$log" | tail -n 1)" >&2
-      rm -f "$log"
-      exit 1
-    fi
-    rm -f "$log"
-  done
-  exit 0
-fi
-
-program=$2
-stale=("${@:3}")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+stale=()
 
 fail() {
   echo "signing: $*" >&2
@@ -66,46 +52,180 @@ fail() {
   exit 1
 }
 
-[ -e "$certificate" ] || fail "the certificate $certificate (SMORVALA_SIGNING_CERTIFICATE) does not exist"
-[ -f "$certificate" ] && [ -r "$certificate" ] || fail "the certificate $certificate cannot be read"
-[ -n "$password_file" ] || fail "no password file: set SMORVALA_SIGNING_PASSWORD_FILE to the file that holds the certificate's password"
-[ -f "$password_file" ] && [ -r "$password_file" ] || fail "the password file $password_file cannot be read"
-[ -s "$password_file" ] || fail "the password file $password_file is empty: for a certificate without a password, write an empty line"
+# The gist of the messages of osslsigncode or openssl in $1: OpenSSL's first reason, else the last line.
+gist() {
+  local reason
+  reason=$(sed -n 's/^[0-9A-F]*:error:[0-9A-F]*:[^:]*:[^:]*:\([^:]*\):[^:]*:[0-9]*:\(.*\)$/\1 \2/p' "$1" | head -n 1)
+  echo "${reason:-$(grep -v '^Failed$' "$1" | tail -n 1)}"
+}
 
-# Certificates that older tools exported in the legacy formats open too.
-if ! openssl pkcs12 -legacy -in "$certificate" -passin "file:$password_file" -nokeys -clcerts \
-       -out "$scratch/certificate.pem" 2>"$scratch/openssl.log"; then
-  if grep -q "invalid password" "$scratch/openssl.log"; then
-    fail "the password in $password_file does not open the certificate $certificate"
+x509() { openssl x509 -noout -in "$@"; }
+# The signer as Windows names it: the subject's common name, else its unit or organisation.
+display_name() {
+  local names
+  names=$(x509 "$1" -subject -nameopt multiline,utf8,-esc_msb)
+  for field in commonName organizationalUnitName organizationName; do
+    sed -n "s/^ *$field *= //p" <<<"$names" | head -n 1 | grep . && return
+  done
+  true
+}
+
+# Checks the inputs and reads the certificates: $scratch/leaf.pem, the signer's; the file's
+# certificates one a file; the roots that the signatures are verified against; key_options for
+# osslsigncode.
+read_certificates() {
+  [ -e "$certificate" ] || fail "the certificate $certificate (SMORVALA_SIGNING_CERTIFICATE) does not exist"
+  [ -f "$certificate" ] && [ -r "$certificate" ] || fail "the certificate $certificate cannot be read"
+  local secret="certificate's password"
+  [ -z "$module$key" ] || secret="token's PIN"
+  [ -n "$password_file" ] || fail "no password file: set SMORVALA_SIGNING_PASSWORD_FILE to the file that holds the $secret"
+  [ -f "$password_file" ] && [ -r "$password_file" ] || fail "the password file $password_file cannot be read"
+  [ -s "$password_file" ] || fail "the password file $password_file is empty: for a certificate without a password, write an empty line"
+
+  if [ -n "$module$key" ]; then
+    [ -n "$module" ] && [ -n "$key" ] ||
+      fail "a key on a token needs both SMORVALA_SIGNING_PKCS11_MODULE, its library, and SMORVALA_SIGNING_KEY, its pkcs11: address"
+    [ -f "$module" ] && [ -r "$module" ] || fail "the token's library $module (SMORVALA_SIGNING_PKCS11_MODULE) cannot be read"
+    [[ $key == pkcs11:* ]] || fail "the key $key (SMORVALA_SIGNING_KEY) is not a pkcs11: address"
+    [[ $key != *pin-value=* ]] || fail "the key's address holds a PIN, which would stand in the build's logs: put it in SMORVALA_SIGNING_PASSWORD_FILE"
+    x509 "$certificate" 2>/dev/null ||
+      fail "the certificate $certificate holds no PEM certificate: with a key on a token, it holds the certificate and its chain"
+    cp "$certificate" "$scratch/chain.pem"
+    key_options=(-pkcs11module "$module" -key "$key" -certs "$certificate")
+  else
+    # Certificates that older tools exported in the legacy formats open too.
+    if ! openssl pkcs12 -legacy -in "$certificate" -passin "file:$password_file" -nokeys \
+           -out "$scratch/chain.pem" 2>"$scratch/openssl.log"; then
+      grep -q "invalid password" "$scratch/openssl.log" &&
+        fail "the password in $password_file does not open the certificate $certificate"
+      fail "the certificate $certificate cannot be read: it is not a PKCS#12 file (.p12 or .pfx)"
+    fi
+    key_options=(-pkcs12 "$certificate")
   fi
-  fail "the certificate $certificate cannot be read: it is not a PKCS#12 file (.p12 or .pfx)"
-fi
-x509() { openssl x509 -in "$scratch/certificate.pem" -noout "$@"; }
-x509 >/dev/null 2>&1 || fail "the certificate file $certificate holds no certificate for its key"
-signer=$(x509 -subject -nameopt utf8,sep_comma_plus_space)
-signer=${signer#subject=}
-x509 -ext extendedKeyUsage 2>/dev/null | grep -q "Code Signing" ||
-  fail "the certificate $certificate ($signer) is not for code signing: its extended key usage lacks Code Signing"
-valid_until=$(x509 -enddate)
-valid_until=${valid_until#notAfter=}
-x509 -checkend 0 >/dev/null || fail "the certificate $certificate ($signer) expired on $valid_until"
-valid_from=$(x509 -startdate)
-valid_from=${valid_from#notBefore=}
-[ "$(date --utc --date="$valid_from" +%s)" -le "$(date +%s)" ] ||
-  fail "the certificate $certificate ($signer) is not valid before $valid_from"
-
-# The whole signing once, as the downloads will be signed; with the server's time stamp where
-# one is named, which only an answering server gives.
-if ! sign_copy "$program" "$scratch/program.exe" "$scratch/osslsigncode.log"; then
-  if [ -n "$timestamp_url" ] && timestamp_url="" sign_copy "$program" "$scratch/program.exe" /dev/null; then
-    fail "the time-stamping server $timestamp_url (SMORVALA_TIMESTAMP_URL) does not answer with a time stamp"
+  key_options+=(-readpass "$password_file")
+  # The signer's certificate comes first in a PEM file, and alone under -clcerts in a PKCS#12 one.
+  if [ -n "$module" ]; then openssl x509 -in "$certificate" -out "$scratch/leaf.pem"
+  else openssl pkcs12 -legacy -in "$certificate" -passin "file:$password_file" -nokeys -clcerts -out "$scratch/leaf.pem"
   fi
-  fail "osslsigncode could not sign with the certificate $certificate: $(grep -v '^Failed$' "$scratch/osslsigncode.log" | tail -n 1)"
+  local facts line valid_from valid_from_seconds valid_until_seconds now
+  facts=$(x509 "$scratch/leaf.pem" -subject -nameopt utf8,sep_comma_plus_space -startdate -enddate -ext extendedKeyUsage 2>/dev/null) ||
+    fail "the certificate file $certificate holds no certificate for its key"
+  while IFS= read -r line; do
+    case $line in
+      subject=*) signer=${line#subject=} ;;
+      notBefore=*) valid_from=${line#notBefore=} ;;
+      notAfter=*) valid_until=${line#notAfter=} ;;
+    esac
+  done <<<"$facts"
+  [[ $facts == *"Code Signing"* ]] ||
+    fail "the certificate $certificate ($signer) is not for code signing: its extended key usage lacks Code Signing"
+  { read -r valid_from_seconds; read -r valid_until_seconds; read -r now; } < <(printf '%s\n' "$valid_from" "$valid_until" now | date --utc -f - +%s)
+  [ "$valid_until_seconds" -gt "$now" ] || fail "the certificate $certificate ($signer) expired on $valid_until"
+  [ "$valid_from_seconds" -le "$now" ] || fail "the certificate $certificate ($signer) is not valid before $valid_from"
+  leaf_hash=sha256:$(openssl x509 -in "$scratch/leaf.pem" -outform DER | sha256sum | cut -d" " -f1)
+
+  # The chain, to a root of Debian's or to one in the file; the signatures verify only the way
+  # their chain is built here. Unstamped, they verify until its first certificate expires, and
+  # are never dated before its last one starts.
+  awk -v to="$scratch/certificate-" '/-BEGIN CERTIFICATE-/ { n++ } n { print > (to n ".pem") }' "$scratch/chain.pem"
+  cp "$system_roots" "$scratch/all-roots.pem"
+  local part subject issuer starts=() ends=()
+  declare -A named=()
+  for part in "$scratch"/certificate-*.pem; do
+    while IFS= read -r line; do
+      case $line in
+        subject=*) subject=${line#subject=} ;;
+        issuer=*) issuer=${line#issuer=} ;;
+        notBefore=*) starts+=("${line#notBefore=}") ;;
+        notAfter=*) ends+=("${line#notAfter=}") ;;
+      esac
+    done < <(x509 "$part" -subject -issuer -startdate -enddate)
+    named[$subject]=$part
+    [ "$subject" != "$issuer" ] || cat "$part" >>"$scratch/all-roots.pem"
+  done
+  chain_starts=$(printf '%s\n' "${starts[@]}" | date --utc -f - +%s | sort -n | tail -n 1)
+  chain_ends=$(printf '%s\n' "${ends[@]}" | date --utc -f - +%s | sort -n | head -n 1)
+  verify_chain() { openssl verify -show_chain -CAfile "$1" -untrusted "$scratch/chain.pem" "$scratch/leaf.pem" >"$scratch/chain.log" 2>&1; }
+  root_name=""
+  if verify_chain "$system_roots"; then
+    cp "$system_roots" "$scratch/roots.pem"
+  elif verify_chain "$scratch/all-roots.pem"; then
+    subject=$(sed -n 's/^depth=[0-9]*: \(.*\)$/\1/p' "$scratch/chain.log" | tail -n 1)
+    part=${named[${subject:-?}]:-}
+    [ -n "$part" ] || fail "the chain in $certificate does not verify: $(grep -m 1 '^error' "$scratch/chain.log")"
+    cp "$part" "$scratch/roots.pem"
+    root_name=$(display_name "$part")
+  else
+    subject=$(grep -B 1 '^error 20 at' "$scratch/chain.log" | head -n 1)
+    part=${named[${subject:-?}]:-}
+    [ -z "$part" ] ||
+      fail "the chain in $certificate does not reach a root: it lacks the certificate of" \
+           "$(x509 "$part" -issuer -nameopt utf8,sep_comma_plus_space | cut -d= -f2-), which issued" \
+           "$(x509 "$part" -subject -nameopt utf8,sep_comma_plus_space | cut -d= -f2-)"
+    fail "the chain in $certificate does not verify: $(grep -m 1 '^error' "$scratch/chain.log")"
+  fi
+  signing_time=${SOURCE_DATE_EPOCH:-0}
+  [ "$signing_time" -ge "$chain_starts" ] || signing_time=$chain_starts
+}
+
+# Signs $1 into $2, time-stamped by the first server that answers where servers are named, and
+# verified; a failure names the file $3. Only a whole, verified file reaches $2.
+sign_file() {
+  local log=$scratch/osslsigncode.log when=(-time "$signing_time") url pause reasons
+  [ ${#servers[@]} -eq 0 ] || when=()
+  rm -f "$scratch/signed.exe" "$scratch/stamped.exe"
+  timeout "$timestamp_timeout" osslsigncode sign "${key_options[@]}" -h sha256 -n SMorvala -i "${SMORVALA_HOMEPAGE:-}" \
+    "${when[@]}" -in "$1" -out "$scratch/signed.exe" >"$log" 2>&1 ||
+    fail "$3: osslsigncode could not sign it with ${key:-$certificate}: $(gist "$log")"
+  if [ ${#servers[@]} -gt 0 ]; then
+    for pause in "${retry_pauses[@]}" last; do
+      reasons=""
+      for url in "${servers[@]}"; do
+        timeout "$timestamp_timeout" osslsigncode add -ts "$url" -h sha256 -in "$scratch/signed.exe" \
+          -out "$scratch/stamped.exe" >"$log" 2>&1 && break 2
+        rm -f "$scratch/stamped.exe"
+        reasons+="${reasons:+; }$url: $(gist "$log")"
+      done
+      [ "$pause" = last ] || sleep "$pause"
+    done
+    [ -f "$scratch/stamped.exe" ] ||
+      fail "$3: no time stamp, after $((${#retry_pauses[@]} + 1)) tries of each time-stamping server: $reasons"
+    mv "$scratch/stamped.exe" "$scratch/signed.exe"
+  fi
+  osslsigncode verify -CAfile "$scratch/roots.pem" -TSA-CAfile "$scratch/all-roots.pem" -require-leaf-hash "$leaf_hash" \
+    -ignore-crl -in "$scratch/signed.exe" >"$log" 2>&1 && grep -qx "Signature verification: ok" "$log" &&
+    { [ ${#servers[@]} -eq 0 ] || grep -qx "Timestamp Server Signature verification: ok" "$log"; } ||
+    fail "$3: its signature does not verify: $(grep -m 1 'Error\|error\|failed' "$log")"
+  cp "$scratch/signed.exe" "$2.partial"
+  mv -f "$2.partial" "$2"
+}
+
+if [ "${1:-}" != check ]; then
+  : "${SOURCE_DATE_EPOCH:?the signing time}"
+  read_certificates
+  sign_file "$1" "$1" "${2:-$1}"
+  exit 0
 fi
 
-case "$signer" in
-  *"${SMORVALA_PUBLISHER:-}"*) ;;
-  *) echo "signing: warning: the certificate names $signer, not the publisher ${SMORVALA_PUBLISHER:-}, whom the players' README and the site name as the signer" >&2 ;;
-esac
+program=$2
+signer_values=$3
+stale=("${@:4}")
+read_certificates
+sign_file "$program" "$scratch/program.exe" "$(basename "$program")"
+
+shown_as=$(display_name "$scratch/leaf.pem")
+until=""
+[ ${#servers[@]} -gt 0 ] || until=$(date --utc --date="@$chain_ends" +%F)
+printf 'set(SIGNER [==[%s]==])\nset(SIGNER_ROOT [==[%s]==])\nset(SIGNATURES_UNTIL [==[%s]==])\n' \
+  "$shown_as" "$root_name" "$until" >"$scratch/signer.cmake"
+# Rewritten only when it changes, as what it feeds is made again then.
+cmp -s "$scratch/signer.cmake" "$signer_values" || cp "$scratch/signer.cmake" "$signer_values"
+
+[ "$shown_as" = "${SMORVALA_PUBLISHER:-}" ] ||
+  echo "signing: warning: Windows names the signer $shown_as (the certificate's subject), not the publisher ${SMORVALA_PUBLISHER:-} (SMORVALA_PUBLISHER); the players' README and the site name $shown_as" >&2
+[ -z "$until" ] ||
+  echo "signing: warning: without a time stamp (SMORVALA_TIMESTAMP_URL), the signatures stop verifying on $until, when the chain's first certificate expires" >&2
+[ -z "$root_name" ] ||
+  echo "signing: warning: the chain ends in $root_name, a root that Windows does not trust by default; the players' README and the site say so" >&2
 # Another osslsigncode signs the same program in other bytes.
-echo "signing as $signer, valid until $valid_until${timestamp_url:+, time-stamped by $timestamp_url}, with $(osslsigncode --version 2>&1 | head -n 1)"
+echo "signing as $signer${SMORVALA_SIGNING_KEY:+ with the key $key}, valid until $valid_until${servers[*]:+, time-stamped by ${servers[*]}}, with $(osslsigncode --version 2>&1 | head -n 1 | cut -d, -f1)"

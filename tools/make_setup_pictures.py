@@ -9,11 +9,13 @@ icon beside a few settled cells. The colours and the width of the well are read 
 sources, and the icon is tools/make_icon.py's, so that a change there reaches the pictures when
 this script runs again.
 
-Each is drawn at twice the size that NSIS's Modern UI asks for at 96 DPI (164 x 314 and 150 x 57),
-every pixel of the design a square of 2 x 2: the setup program, being DPI-aware, fits them to its
-controls, which at 192 DPI show them pixel for pixel and at 96 DPI take every other pixel. 8-bit
-BMP files, as the Windows of any version loads them; standard library only, the same bytes on
-every run.
+Each design is the size of its control at 96 DPI, and is written twice as large, every pixel of
+the design a square of 2 x 2. The setup program is DPI-aware: it fits each picture to the height of
+its control, whose size follows the DPI, and shrinks it there by merging neighbouring pixels. The
+sizes come from the dialogs and the font that the setup program really has (control_sizes(), which
+shows the calculation); the script stops if a picture would be shrunk below half, where a line two
+pixels wide could vanish, or grown, or would leave a strip beside it at 96 DPI. 8-bit BMP files, as
+the Windows of any version loads them; standard library only, the same bytes on every run.
 
     tools/make_setup_pictures.py [FOLDER]        default FOLDER: res/ next to this script
 """
@@ -45,6 +47,47 @@ FALLING_COLOUR = 7
 # The header's cells, in rows under and beside the icon: (column, row, colour).
 HEADER_CELLS = [(0, 2, 2), (1, 2, 2), (1, 1, 2), (2, 1, 2), (4, 2, 4), (5, 2, 4), (4, 1, 4), (5, 1, 4),
                 (7, 2, 1), (8, 2, 1), (8, 1, 1), (9, 1, 1)]
+
+
+# The controls that the pictures fill, in dialog units, as NSIS's Modern UI lays them out: the
+# welcome and finish pages' picture, 109 x 193 (Contrib/Modern UI 2/Pages/Welcome.nsh and
+# Finish.nsh), and the header's, 100 x 35 (control 1046 of Contrib/UIs/modern_headerbmpr.exe).
+CONTROLS = {"setup-welcome.bmp": (109, 193), "setup-header.bmp": (100, 35)}
+DPIS = (96, 120, 144, 192)
+
+
+def mul_div(number, numerator, denominator):
+    """Windows's MulDiv: rounded to the nearest, halves away from zero."""
+    return (2 * number * numerator + denominator) // (2 * denominator)
+
+
+def control_sizes(dialog_units, dpi):
+    """The control's sizes in pixels at that DPI, as MapDialogRect makes them: a dialog unit is a
+    quarter of the dialog font's average character width across and an eighth of its height down.
+    NSIS gives every dialog its language's font, SimSun (宋体) 9 pt for Simplified Chinese
+    (Contrib/Language files/SimpChinese.nlf), taken at the screen's DPI: 12, 15, 18 and 24 pixels at
+    96, 120, 144 and 192 DPI. SimSun's height is its em, and its Latin letters are half an em wide:
+    6, 7.5, 9 and 12 pixels, where 7.5 may be rounded either way. So at 96 DPI the welcome picture's
+    control is 109 * 6 / 4 = 164 by 193 * 12 / 8 = 290 pixels, and at 120 DPI 191 or 218 by 362."""
+    height = mul_div(9, dpi, 72)
+    widths = sorted({height // 2, (height + 1) // 2})
+    columns, rows = dialog_units
+    return [(mul_div(columns, width, 4), mul_div(rows, height, 8)) for width in widths]
+
+
+def check_fit(name, picture):
+    """Stops unless the picture, fitted to its control's height at every DPI, is shrunk by at most
+    half: then each pixel on screen merges at most two of the file, a line four pixels wide keeps
+    at least one pixel of its own, and a darker line of two is kept. At 96 DPI it fills the control."""
+    width, height = picture.width * SCALE, picture.height * SCALE
+    for dpi in DPIS:
+        for control_width, control_height in control_sizes(CONTROLS[name], dpi):
+            if not height / 2 <= control_height <= height:
+                sys.exit(f"make_setup_pictures: {name} ({width} x {height}) would be scaled to a height of "
+                         f"{control_height} at {dpi} DPI")
+            if dpi == 96 and (picture.width, picture.height) != (control_width, control_height):
+                sys.exit(f"make_setup_pictures: {name} is drawn {picture.width} x {picture.height}, "
+                         f"its control at 96 DPI is {control_width} x {control_height}")
 
 
 def constant(path, pattern):
@@ -127,11 +170,11 @@ class Picture:
 
 
 def welcome(background, frames, cells, columns, icon):
-    picture = Picture(164, 314, background)
-    picture.icon((picture.width - 2 * len(icon)) // 2, 18, icon, 2)
+    picture = Picture(164, 290, background)
+    picture.icon((picture.width - 2 * len(icon)) // 2, 12, icon, 2)
     pitch, rows = 12, 15
     left = (picture.width - columns * pitch) // 2
-    top = picture.height - 22 - rows * pitch
+    top = picture.height - 18 - rows * pitch
     # The board's frames around the well, as in the game's window: a dotted white one outside a
     # green one, a black pixel between them and the cells, whose last column and row end in a gap.
     right, bottom = left + columns * pitch - 1, top + rows * pitch - 1
@@ -146,7 +189,7 @@ def welcome(background, frames, cells, columns, icon):
 
 
 def header(background, cells, icon):
-    picture = Picture(150, 57, background)
+    picture = Picture(150, 53, background)
     top = (picture.height - len(icon)) // 2
     picture.icon(picture.width - len(icon) - 12, top, icon, 1)
     pitch = 8
@@ -159,8 +202,11 @@ def header(background, cells, icon):
 def pictures():
     background, frames, cells, columns = game_colours()
     icon = icon_pixels()
-    return {"setup-welcome.bmp": welcome(background, frames, cells, columns, icon).bmp(),
-            "setup-header.bmp": header(background, cells, icon).bmp()}
+    drawn = {"setup-welcome.bmp": welcome(background, frames, cells, columns, icon),
+             "setup-header.bmp": header(background, cells, icon)}
+    for name, picture in drawn.items():
+        check_fit(name, picture)
+    return {name: picture.bmp() for name, picture in drawn.items()}
 
 
 def main(argv):
