@@ -4,13 +4,11 @@
 # names its cache, so that any build that differs is a new release to a browser that kept an
 # older one.
 set(sums "")
-# The folder itself is the address a visit starts from: the page.
-file(SHA256 ${EDITION}/index.html page)
-set(EDITION_FILES "'./': '${page}'")
+set(EDITION_FILES "")
 foreach(file IN LISTS FILES)
   file(SHA256 ${EDITION}/${file} sum)
   string(APPEND sums "${sum}  ${file}\n")
-  string(APPEND EDITION_FILES ",\n  '${file}': '${sum}'")
+  string(APPEND EDITION_FILES "  '${file}': '${sum}',\n")
 endforeach()
 string(SHA256 digest "${sums}")
 string(SUBSTRING ${digest} 0 16 EDITION_DIGEST)

@@ -9,6 +9,7 @@ desktop's and a phone's width (390 CSS pixels) go to build/e2e/site-*.png. The b
 site has SMORVALA_HOMEPAGE set to the test's server; the links test's capture reads the addresses
 that its menu and About box open."""
 
+import base64
 import contextlib
 import email.utils
 import functools
@@ -37,6 +38,7 @@ from test_about_and_links import (AboutGame, browser_recorder_and_no_sound_serve
 
 SITE = os.path.join(BUILD, "windows", "site")
 PAGES = ["index.html", "morvala.htm"]
+POLICY = b'<meta http-equiv="Content-Security-Policy"'
 # The width of a desktop browser and of a phone, in CSS pixels.
 WIDTHS = {"desktop": (1280, 900), "phone": (390, 844)}
 PUBLISHER = publisher_details("windows")
@@ -52,12 +54,24 @@ TEXTS = {
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
     """Serves a folder as a static host does; with `compress`, HTML, CSS, JavaScript and JSON
     gzipped to a browser that asks for it. With instruments, a folder's page (an address that ends
-    in /) has their script at the end of its head, before the game's."""
+    in /) has their script before the page's policy."""
 
     def log_message(self, *arguments):
         pass
 
+    def log_request(self, code="-", size="-"):
+        self.server.requests.append((self.path, int(code)))
+
+    def end_headers(self):
+        if self.server.policy:
+            self.send_header("Content-Security-Policy", self.server.policy)
+        super().end_headers()
+
     def send_head(self):
+        if self.server.redirect and self.path.endswith(self.server.redirect[0]):
+            self.send_response(301)
+            self.send_header("Location", self.path.removesuffix(self.server.redirect[0]) + self.server.redirect[1])
+            return self.end_headers()
         path = self.translate_path(self.path)
         page = os.path.isdir(path) and self.path.split("?")[0].endswith("/")
         path = os.path.join(path, "index.html") if page else path
@@ -66,7 +80,7 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         if not (compress or page and self.server.instruments) or not os.path.isfile(path):
             return super().send_head()
         with open(path, "rb") as file:
-            body = file.read().replace(b"</head>", self.server.instruments + b"</head>") if page else file.read()
+            body = file.read().replace(POLICY, self.server.instruments + POLICY) if page else file.read()
         body = gzip.compress(body) if compress else body
         self.send_response(200)
         for header, value in (("Content-Type", self.guess_type(path)), ("Content-Length", str(len(body))),
@@ -84,11 +98,18 @@ class SiteServer(http.server.ThreadingHTTPServer):
 
 
 @contextlib.contextmanager
-def served(folder, port=0, instruments="", compress=False):
+def served(folder, port=0, instruments="", compress=False, redirect=None, policy=None, requests=None):
     """The folder served from 127.0.0.1 at that port, or at a free one, as a web server would serve
-    it; gives its address."""
+    it; gives its address. With `redirect`, an address ending in its first part is sent to its second;
+    `policy` makes a header of the page's own policy, the instruments allowed; `requests` lists each."""
     server = SiteServer(("127.0.0.1", port), functools.partial(QuietHandler, directory=folder))
     server.instruments, server.compress = f"<script>{instruments}</script>".encode() if instruments else b"", compress
+    server.redirect, server.requests, server.policy = redirect, [] if requests is None else requests, None
+    if policy:
+        with open(os.path.join(folder, "index.html"), "rb") as page:
+            own = re.search(POLICY + rb' content="([^"]*)"', page.read())[1].decode()
+        allowed = base64.b64encode(hashlib.sha256(server.instruments[8:-9]).digest()).decode()
+        server.policy = policy(own.replace("script-src", f"script-src 'sha256-{allowed}'"))
     thread = threading.Thread(target=server.serve_forever)
     thread.start()
     try:

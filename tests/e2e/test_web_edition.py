@@ -20,6 +20,7 @@ check finds no error. The phone is then turned, and the page shown on other phon
 """
 
 import base64
+import collections
 import contextlib
 import filecmp
 import io
@@ -62,6 +63,7 @@ INSTRUMENTS = """{
   Object.assign(window, {startedSounds: [], pageErrors: [], opened: [], fallTicks: 0});
   addEventListener('error', (event) => pageErrors.push(event.message));
   addEventListener('unhandledrejection', (event) => pageErrors.push(String(event.reason)));
+  addEventListener('securitypolicyviolation', (event) => pageErrors.push(`${event.violatedDirective} ${event.blockedURI}`));
   const start = AudioBufferSourceNode.prototype.start, open = window.open;
   AudioBufferSourceNode.prototype.start = function (...args) {
     startedSounds.push(this.buffer.duration > 0.3 ? 105 : 107);
@@ -309,7 +311,7 @@ def session_maker_events():
 def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
     check(sum(os.path.getsize(os.path.join(WEB, name)) for name in os.listdir(WEB)) <= 128 * 1024,
           "the web edition is at most 128 KB")
-    with served(WEB, instruments=INSTRUMENTS) as web_server, engine(engine_name) as page:
+    with served(WEB, instruments=INSTRUMENTS, policy=str) as web_server, engine(engine_name) as page:
         game = open_game(page, web_server)
         check(not game.shown("#touch-keys"), "touch keys beside a mouse")
         game.check()
@@ -405,6 +407,8 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         del asked[asked.index(105) + 1]
         check_equal(game.run("return startedSounds"), asked, "the sounds started")
         check_equal(game.run("return pageErrors"), [], "the page's errors")
+        if engine_name == "chromium":
+            check_equal([e for e in page.driver.get_log("browser") if e["level"] == "SEVERE"], [], "the console's errors")
         check_equal([name for name in game.run(
             "return performance.getEntriesByType('resource').map(r => r.name)") if not name.startswith(web_server)],
                     [], "addresses outside the edition's folder")
@@ -521,7 +525,7 @@ def test_a_release_uploaded_file_by_file_reaches_a_player_whole(tmp_path):
     first, second, live = (tmp_path / name for name in ("first", "second", "live"))
     for folder in (first, second, live):
         shutil.copytree(WEB, folder)
-    for name, old, new in (("index.html", "</body>", "<script>window.release = 'second';</script></body>"),
+    for name, old, new in (("index.html", "<title>SMorvala</title>", "<title>SMorvala 2</title>"),
                            ("manifest.json", '"SMorvala"', '"SMorvala 2"')):
         (second / name).write_text((second / name).read_text(encoding="utf-8").replace(old, new), encoding="utf-8")
     names = sorted(name for name in os.listdir(WEB) if name != "service-worker.js")
@@ -536,10 +540,11 @@ def test_a_release_uploaded_file_by_file_reaches_a_player_whole(tmp_path):
                 navigator.serviceWorker.ready.then(async (registration) => {
                   await registration.update().catch(() => {});
                   while (registration.installing || registration.waiting) await new Promise((r) => setTimeout(r, 20));
-                  done([window.release || 'first', await Promise.all((await caches.keys()).map(async (name) => {
+                  const names = (await caches.keys()).filter((name) => !name.endsWith(' refused'));
+                  done([document.title === 'SMorvala 2' ? 'second' : 'first', await Promise.all(names.map(async (name) => {
                     const cache = await caches.open(name);
                     return [(await cache.keys()).length, ...await Promise.all(['./', 'index.html', 'manifest.json'].map(
-                      async (file) => /'second'|SMorvala 2/.test(await (await cache.match(file)).text())))];
+                      async (file) => /SMorvala 2/.test(await (await cache.match(file)).text())))];
                   }))]);
                 });""")
             check(all(files == len(names) + 1 and len(set(own)) == 1 for files, *own in kept),
@@ -556,3 +561,35 @@ def test_a_release_uploaded_file_by_file_reaches_a_player_whole(tmp_path):
         driver.execute_cdp_cmd("Network.emulateNetworkConditions",
                                {"offline": True, "latency": 0, "downloadThroughput": -1, "uploadThroughput": -1})
         check_equal(visit(), "first", "the release that runs offline")
+
+
+@pytest.mark.parametrize("redirect", [("/index.html", "/"), ("/", "/index.html")], ids=["page-to-folder", "folder-to-page"])
+@pytest.mark.parametrize("engine_name", ["chromium", "firefox", "webkit"])
+def test_on_a_host_that_redirects_either_way_the_edition_plays_at_both_addresses_on_every_visit(engine_name, redirect):
+    with engine(engine_name) as page:
+        with served(WEB, redirect=redirect, requests=(requests := [])) as site:
+            for address in (site, site + "index.html") * 2:
+                open_game(page, address).run("await navigator.serviceWorker.ready")
+            whole = collections.Counter(path for path, status in requests if status == 200)
+            check(max(whole.values()) <= (2 if engine_name == "webkit" else 1), f"sent whole, WebKitGTK's worker apart: {whole}")
+        for address in (site, site + "index.html"):
+            open_game(page, address)
+
+
+def test_a_release_the_worker_refuses_costs_one_download_and_is_named(tmp_path):
+    shutil.copytree(WEB, tmp_path, dirs_exist_ok=True)
+    page = tmp_path / "index.html"
+    page.write_text(page.read_text(encoding="utf-8").replace("</body>", "<!-- a host's --></body>"), encoding="utf-8")
+    with served(str(tmp_path), requests=(requests := [])) as site, browser(1280, 900) as driver:
+        driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": """const sw = navigator.serviceWorker,
+            register = sw.register.bind(sw); sw.register = (...args) => (window.registered = register(...args));"""})
+        for _ in range(3):
+            check_equal(open_game(Selenium(driver), site).run("""const worker = (await registered).installing;
+                while (worker && worker.state !== 'redundant') await new Promise((r) => worker.onstatechange = r);
+                return (await (await caches.match('refused')).json()).files"""), ["index.html"], "the files refused")
+        check_equal(collections.Counter(path for path, status in requests if status == 200),
+                    {"/": 2, **{"/" + name: 1 for name in os.listdir(WEB) if name != "index.html"}}, "sent whole")
+        driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": "delete window.WebAssembly"})
+        driver.get(site)
+        check("请刷新本页再试" in WebGame(Selenium(driver)).shown("#cannot-start") and any(
+            'cannot start:" "no native wasm' in e["message"] for e in driver.get_log("browser")), "the word and the cause")
