@@ -186,7 +186,7 @@ int RunReplay(std::istream& script, std::ostream& trace, std::ostream& errors) {
     }
     // On Windows each one left behind is a device context lost for good.
     if (WindowDCsHeld() != 0) {
-      return Fail(trace, errors, lineNumber, "a drawing context was left unreleased", kGameFault);
+      return Fail(trace, errors, lineNumber, "a drawing context was left unreleased, or released twice", kGameFault);
     }
     if (QuitRequested()) break;
   }

@@ -37,6 +37,8 @@ smorvala_probe_i386() {
   SMORVALA_I386=none
   SMORVALA_I386_INTERPRETER=""
   # A folder of this run's own: two launches at once must not share the probe or its pipes.
+  # Those of interrupted runs, a minute old, go first.
+  find "$1" -maxdepth 1 -name 'i386-probe.*' -mmin +1 -exec rm -rf {} + 2>/dev/null || true
   folder=$(mktemp -d "$1/i386-probe.XXXXXX") || return 0
   probe=$folder/probe
   if smorvala_write_i386_probe "$probe" && mkfifo "$folder/in" "$folder/out"; then
@@ -57,8 +59,9 @@ smorvala_probe_i386() {
         SMORVALA_I386_INTERPRETER=$exe
       fi
     fi
-    # Closing its input ends the probe.
+    # Closing its input ends the probe; the kill, one that an emulator never got going.
     exec {input}>&- {output}<&-
+    kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   fi
   rm -rf "$folder"
