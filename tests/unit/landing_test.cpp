@@ -102,7 +102,6 @@ TEST_F(FallStepTest, FourRowsAtOnceScoreAHundred) {
   OnFallTimer(Window());
   EXPECT_EQ(gameState.score, 100);
   EXPECT_EQ(RowOf(22), "2.........");
-  EXPECT_EQ(RowOf(5), "......5...");
   EXPECT_EQ(RowOf(1), "..........") << "row 1 takes the empty row 0 at each clear";
   EXPECT_TRUE(Contains(TakeTrace(), "text 5 得分: 100"));
 }
