@@ -8,6 +8,7 @@
 #include "game/board_painting.h"
 #include "game/frame_outline.h"
 #include "game/plain_pen_and_brush.h"
+#include "res/resource.h"
 
 struct PlatformWindow {};
 struct PlatformDC {};
@@ -25,6 +26,7 @@ struct Recorder {
   int timerPeriod = 0;
   bool eraseRequested = false;
   bool paintPending = false;
+  std::string scoreBoxText;
   GdiCounts counts;
   Surface surface;
   // Pens and brushes keep their addresses until the next reset.
@@ -94,6 +96,7 @@ void BeginHeadlessPaint() {
 }
 
 bool PaintPending() { return recorder.paintPending; }
+const std::string& ScoreBoxText() { return recorder.scoreBoxText; }
 
 void ArmFallTimer(WindowHandle, int periodMs) {
   recorder.timerArmed = true;
@@ -116,6 +119,7 @@ DrawContext AcquireWindowDC(WindowHandle) { return &headlessDC; }
 void ReleaseWindowDC(WindowHandle, DrawContext) {}
 
 void SetControlText(WindowHandle, int controlId, const char* text) {
+  if (controlId == IDC_SCORE) recorder.scoreBoxText = text;
   Line("text %d %s", controlId, text);
 }
 
