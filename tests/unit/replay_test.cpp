@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "game/saved_game.h"
+#include "headless/recording_platform.h"
 #include "headless/replay.h"
 
 namespace {
@@ -203,4 +205,15 @@ TEST(GoldenReplays, AGameReadBackPlaysOnAsTheGamePlayedWithoutABreak) {
     }
   }
   EXPECT_EQ(scoreTexts.size(), 3u) << "cuts under the score box's three wordings";
+}
+
+// The fuzzer's saved games: each whole one is read back, and each broken one, a field or a cell
+// away from a whole one, is refused.
+TEST(SavedGames, WholeOnesAreReadBackAndBrokenOnesRefused) {
+  std::ostringstream trace;
+  for (const auto& entry : std::filesystem::directory_iterator(SMORVALA_SAVES_DIR)) {
+    StartUpHeadless(trace);
+    const bool whole = entry.path().filename().string().rfind("whole-", 0) == 0;
+    EXPECT_EQ(ReadBackGame(HeadlessWindow(), ReadFile(entry.path())), whole) << entry.path().filename();
+  }
 }
