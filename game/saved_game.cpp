@@ -38,30 +38,27 @@ const LevelRow& LevelForScore(long long score) {
   return LevelTable[kLevelCount - 1];
 }
 
-void AppendNumber(std::string& line, long long value) {
-  char digits[24];
-  line.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-}
-
-std::string Format(const SavedGame& saved) {
-  std::string line;
+// Writes a whole game's line, closed by a NUL; returns its length.
+int Format(const SavedGame& saved, char (&line)[kSavedGameCapacity]) {
+  char* at = line;
   for (long long value : saved.numbers) {
-    AppendNumber(line, value);
-    line += ',';
+    at = std::to_chars(at, line + kSavedGameCapacity, value).ptr;
+    *at++ = ',';
   }
   for (int row = 0; row < kRows; ++row) {
     for (int column = 0; column < kColumns; ++column) {
       const int index = CellIndex(column, row);
-      line += saved.field.occupied[index] == 1 ? static_cast<char>('0' + saved.field.color[index]) : kEmptyCell;
+      *at++ = saved.field.occupied[index] == 1 ? static_cast<char>('0' + saved.field.color[index]) : kEmptyCell;
     }
   }
-  return line;
+  *at = '\0';
+  return static_cast<int>(at - line);
 }
 
 // The fields as they stand, judged by IsWholeGame; false where the line has not their shape.
-bool Parse(const std::string& line, SavedGame& saved) {
-  const char* at = line.data();
-  const char* const end = at + line.size();
+bool Parse(const char* line, std::size_t length, SavedGame& saved) {
+  const char* at = line;
+  const char* const end = line + length;
   for (long long& number : saved.numbers) {
     const std::from_chars_result read = std::from_chars(at, end, number);
     if (read.ec != std::errc() || read.ptr == end || *read.ptr != ',') return false;
@@ -125,34 +122,40 @@ bool IsWholeGame(const SavedGame& saved) {
   return n[kNextShape] == drawn || n[kShape] == drawn;
 }
 
-std::string ScoreText(const SavedGame& saved) {
-  switch (saved.numbers[kWording]) {
-    case kFirstWording: return text::kFirstScore;
-    case kRestartWording: return text::kScoreAfterRestart;
-    default: {
-      std::string text = text::kScorePrefix;
-      AppendNumber(text, saved.numbers[kScore]);
-      return text;
-    }
+void SetScoreText(WindowHandle window, const SavedGame& saved) {
+  if (saved.numbers[kWording] != kPointsWording) {
+    SetControlText(window, IDC_SCORE, saved.numbers[kWording] == kFirstWording ? text::kFirstScore
+                                                                               : text::kScoreAfterRestart);
+    return;
   }
+  char scoreText[64];
+  const std::size_t prefixLength = std::strlen(text::kScorePrefix);
+  std::memcpy(scoreText, text::kScorePrefix, prefixLength);
+  *std::to_chars(scoreText + prefixLength, scoreText + sizeof scoreText - 1, saved.numbers[kScore]).ptr = '\0';
+  SetControlText(window, IDC_SCORE, scoreText);
 }
 }  // namespace
 
-std::string WriteOutGame(const char* scoreBoxText) {
+int WriteOutGame(const char* scoreBoxText, char (&line)[kSavedGameCapacity]) {
+  line[0] = '\0';
   const GameState& g = gameState;
-  if (g.started != 1 || g.firstPaintDone != 1) return {};
+  if (g.started != 1 || g.firstPaintDone != 1) return 0;
   const long long wording = g.score > 0 ? kPointsWording
                             : std::strcmp(scoreBoxText, text::kScoreAfterRestart) == 0 ? kRestartWording
                                                                                        : kFirstWording;
   const SavedGame saved = {{kSavedGameForm, g.score, wording, g.curShape, g.curRot, g.curX, g.curY, g.nextShape,
                             shapeGeneratorState},
                            playfield};
-  return IsWholeGame(saved) ? Format(saved) : std::string();
+  return IsWholeGame(saved) ? Format(saved, line) : 0;
 }
 
-bool ReadBackGame(WindowHandle window, const std::string& line) {
+bool ReadBackGame(WindowHandle window, const char* line, std::size_t length) {
   SavedGame saved;
-  if (!Parse(line, saved) || !IsWholeGame(saved) || Format(saved) != line) return false;
+  char canonical[kSavedGameCapacity];
+  if (!Parse(line, length, saved) || !IsWholeGame(saved) ||
+      Format(saved, canonical) != static_cast<int>(length) || std::memcmp(canonical, line, length) != 0) {
+    return false;
+  }
   const long long* n = saved.numbers;
   const LevelRow& level = LevelForScore(n[kScore]);
   GameState& g = gameState;
@@ -176,7 +179,7 @@ bool ReadBackGame(WindowHandle window, const std::string& line) {
   SetControlText(window, IDC_START, text::kRestart);
   SetControlText(window, IDC_PAUSE, text::kContinue);
   SetControlText(window, IDC_LEVEL, level.text);
-  SetControlText(window, IDC_SCORE, ScoreText(saved).c_str());
+  SetScoreText(window, saved);
   InvalidateClientArea(window, true);
   return true;
 }

@@ -151,12 +151,12 @@ void Execute(const ScriptCommand& command, std::ostream& trace) {
       break;
     case Event::State: WriteState(trace); break;
     case Event::Save: {
-      const std::string line = WriteOutGame(ScoreBoxText().c_str());
-      trace << "saved " << (line.empty() ? "none" : line) << '\n';
+      char line[kSavedGameCapacity];
+      trace << "saved " << (WriteOutGame(ScoreBoxText().c_str(), line) > 0 ? line : "none") << '\n';
       break;
     }
     case Event::Load:
-      if (!ReadBackGame(window, command.saved)) trace << "refused\n";
+      if (!ReadBackGame(window, command.saved.data(), command.saved.size())) trace << "refused\n";
       break;
   }
 }

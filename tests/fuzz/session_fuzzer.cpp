@@ -124,14 +124,16 @@ void ReadBack(const std::string& line, const std::ostringstream& trace) {
   const std::uint32_t generator = shapeGeneratorState;
   const std::string traced = trace.str();
   const bool armed = FallTimerArmed();
-  if (!ReadBackGame(HeadlessWindow(), line)) {
+  if (!ReadBackGame(HeadlessWindow(), line.data(), line.size())) {
     Require(std::memcmp(&game, &gameState, sizeof game) == 0 && std::memcmp(&field, &playfield, sizeof field) == 0 &&
                 generator == shapeGeneratorState && traced == trace.str() && armed == FallTimerArmed(),
             "a refusal changes nothing");
     return;
   }
   Require(gameState.running == 0 && !FallTimerArmed(), "a game read back is paused");
-  Require(WriteOutGame(ScoreBoxText().c_str()) == line, "a game read back writes out as the line it was read from");
+  char written[kSavedGameCapacity];
+  Require(line == std::string(written, WriteOutGame(ScoreBoxText().c_str(), written)),
+          "a game read back writes out as the line it was read from");
   CheckInvariants(gameState.score, false);
   OnPauseButton(HeadlessWindow());
   for (char byte : line) {

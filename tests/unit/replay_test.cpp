@@ -214,6 +214,7 @@ TEST(SavedGames, WholeOnesAreReadBackAndBrokenOnesRefused) {
   for (const auto& entry : std::filesystem::directory_iterator(SMORVALA_SAVES_DIR)) {
     StartUpHeadless(trace);
     const bool whole = entry.path().filename().string().rfind("whole-", 0) == 0;
-    EXPECT_EQ(ReadBackGame(HeadlessWindow(), ReadFile(entry.path())), whole) << entry.path().filename();
+    const std::string line = ReadFile(entry.path());
+    EXPECT_EQ(ReadBackGame(HeadlessWindow(), line.data(), line.size()), whole) << entry.path().filename();
   }
 }
