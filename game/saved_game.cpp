@@ -101,7 +101,8 @@ bool PieceIsWhereItCanBe(const SavedGame& saved) {
     const long long column = n[kColumn] + cell.dx;
     const long long row = n[kRow] + cell.dy;
     if (!InRange(column, 0, kColumns - 1) || row >= kRows) return false;
-    if (saved.field.occupied[CellIndex(static_cast<int>(column), static_cast<int>(row))] == 1 && !entering) return false;
+    const int index = CellIndex(static_cast<int>(column), static_cast<int>(row));
+    if (saved.field.occupied[index] == 1 && !entering) return false;
   }
   return true;
 }

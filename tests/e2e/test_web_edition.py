@@ -12,8 +12,8 @@ errors, and every request the edition's own.
 The site's copy, play/, is the same bytes as build/web/. In a phone's emulation (390 x 844, touch)
 nothing scrolls and the window and the touch keys are inside the view; a tap on each touch key
 moves the piece as its key does in the replay, and a held key repeats. After one visit, with the
-server stopped and the network cut through the DevTools protocol, the page loads again and Start
-plays; the service worker has kept exactly the edition's files, and Chromium's installability
+server stopped and the network cut through the DevTools protocol, the page loads again, resumes
+the game, paused, and plays on; the service worker has kept exactly the edition's files, and Chromium's installability
 check finds no error. The phone is then turned, and the page shown on other phones and tablets.
 
     tests/e2e/run -k web_edition
@@ -49,7 +49,8 @@ WEB = os.path.join(BUILD, "web")
 SEED = 12
 # Screens of phones and tablets, in CSS pixels, and their device pixels to each: the first the
 # phone turned sideways.
-SCREENS = [(844, 390, 3), (667, 375, 2), (740, 360, 3), (820, 1180, 2), (1180, 820, 2), (1024, 768, 2), (390, 844, 3)]
+SCREENS = [(844, 390, 3), (568, 320, 2), (640, 360, 3), (844, 340, 3), (667, 375, 2), (740, 360, 3), (820, 1180, 2),
+           (1180, 820, 2), (1024, 768, 2), (390, 844, 3)]
 FIRST_TEXTS = {IDC_PAUSE: "暂停", IDC_EXIT: "退出", IDC_START: "开始", IDC_LEVEL: "第 0 关", IDC_SCORE: "分数: 0"}
 KEYS = {37: Keys.ARROW_LEFT, 38: Keys.ARROW_UP, 39: Keys.ARROW_RIGHT, 40: Keys.ARROW_DOWN, 65: "a", 68: "d",
         83: "s", 87: "w"}
@@ -59,8 +60,10 @@ KEYS = {37: Keys.ARROW_LEFT, 38: Keys.ARROW_UP, 39: Keys.ARROW_RIGHT, 40: Keys.A
 # as advance() runs it on, in the order they fall due, the page's promises settled after each.
 INSTRUMENTS = """{
   Date.now = () => SEED;
-  Object.assign(window, {startedSounds: [], pageErrors: [], opened: [], fallTicks: 0});
+  Object.assign(window, {startedSounds: [], pageErrors: [], opened: [], fallTicks: 0, warnings: []});
   addEventListener('error', (event) => pageErrors.push(event.message));
+  const warn = console.warn;
+  console.warn = (...args) => (warnings.push(args.join(' ')), warn(...args));
   addEventListener('unhandledrejection', (event) => pageErrors.push(String(event.reason)));
   const start = AudioBufferSourceNode.prototype.start, open = window.open;
   AudioBufferSourceNode.prototype.start = function (...args) {
@@ -102,6 +105,9 @@ class Selenium:
     def keys(self, *keys):
         ActionChains(self.driver).send_keys(*keys).perform()
 
+    def back_tab(self):
+        ActionChains(self.driver).key_down(Keys.SHIFT).send_keys(Keys.TAB).key_up(Keys.SHIFT).perform()
+
     def click(self, selector):
         self.driver.find_element(By.CSS_SELECTOR, selector).click()
 
@@ -113,6 +119,30 @@ class Selenium:
         self.driver.switch_to.window(tab)
         self.driver.close()
         self.driver.switch_to.window(mine)
+
+    def new_tab(self, address):
+        """Opens the address in a new tab, which the page speaks to from then on; gives the tab before."""
+        before = self.driver.current_window_handle
+        self.driver.switch_to.new_window("tab")
+        self.driver.get(address)
+        return before
+
+    def back_to(self, tab):
+        """Closes the tab the page speaks to, and speaks to that one again."""
+        self.driver.close()
+        self.driver.switch_to.window(tab)
+
+    def hide(self, hidden=True):
+        """Chromium shows another tab in front, WebKitGTK's window is minimised; or the page is shown again."""
+        if not isinstance(self.driver, webdriver.Chrome):
+            return self.driver.minimize_window() if hidden else self.driver.maximize_window()
+        cdp = self.driver.execute_cdp_cmd
+        if hidden:
+            self.cover = cdp("Target.createTarget", {"url": "about:blank", "background": True})["targetId"]
+        shown = self.cover if hidden else cdp("Target.getTargetInfo", {})["targetInfo"]["targetId"]
+        cdp("Target.activateTarget", {"targetId": shown})
+        if not hidden:
+            cdp("Target.closeTarget", {"targetId": self.cover})
 
 
 class Firefox:
@@ -157,6 +187,10 @@ class Firefox:
         self.act({"type": "key", "id": "keyboard"},
                  *({"type": kind, "value": key} for key in keys for kind in ("keyDown", "keyUp")))
 
+    def back_tab(self):
+        self.act({"type": "key", "id": "keyboard"}, *({"type": kind, "value": key} for kind, key in (
+            ("keyDown", Keys.SHIFT), ("keyDown", Keys.TAB), ("keyUp", Keys.TAB), ("keyUp", Keys.SHIFT))))
+
     def click(self, selector):
         x, y = self.run(f"const box = document.querySelector({json.dumps(selector)}).getBoundingClientRect(); "
                         "return [box.x + box.width / 2, box.y + box.height / 2].map(Math.round)")
@@ -168,6 +202,24 @@ class Firefox:
 
     def close(self, tab):
         self.command("browsingContext.close", context=tab)
+
+    def new_tab(self, address):
+        before, self.context = self.context, self.command("browsingContext.create", type="tab")["context"]
+        self.get(address)
+        return before
+
+    def back_to(self, tab):
+        self.close(self.context)
+        self.context = tab
+        self.command("browsingContext.activate", context=tab)
+
+    def hide(self, hidden=True):
+        """Another tab in front, or the page shown again."""
+        if hidden:
+            self.cover = self.command("browsingContext.create", type="tab")["context"]
+        else:
+            self.command("browsingContext.activate", context=self.context)
+            self.close(self.cover)
 
     def quit(self):
         self.process.terminate()
@@ -291,11 +343,21 @@ class WebGame:
         return presses, states[presses]["grid"][0] != "." * 10
 
 
+def apart(a, b):
+    """How far apart two rectangles are, in CSS pixels; less than 0 where they overlap."""
+    return max(b["left"] - a["right"], a["left"] - b["right"], b["top"] - a["bottom"], a["top"] - b["bottom"])
+
+
 def open_game(page, address):
     """The game's page, served with the instruments, started up."""
     page.get(address)
-    wait_until(lambda: page.run("return window.Module?.calledRun === true"), 10, "the game to start up")
-    return WebGame(page)
+    return started(WebGame(page))
+
+
+def started(game):
+    """The game once its page, loaded again, has started it up."""
+    wait_until(lambda: game.run("return window.Module?.calledRun === true"), 10, "the game to start up")
+    return game
 
 
 def session_maker_events():
@@ -313,6 +375,31 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         game = open_game(page, web_server)
         check(not game.shown("#touch-keys"), "touch keys beside a mouse")
         game.check()
+        # A game kept by another release, or one the core refuses, is dropped with a warning, for a
+        # fresh game. The page has a main landmark that holds all it shows, and a heading; the level
+        # and score boxes tell of their changes.
+        with open(os.path.join(ROOT, "tests", "fuzz", "saves", "whole-level-2"), encoding="ascii") as whole:
+            line, release = whole.read(), game.run("return document.documentElement.dataset.release")
+        for kept in ("{", *(json.dumps({"release": ours, "game": text}) for ours, text in (
+                ("0.0.1", line), (release, line[1:]), (release, "1" * 5000)))):
+            game.run(f"localStorage.setItem('smorvala-game', {json.dumps(kept)})")
+            page.get(web_server)
+            check_equal(started(game).run("return [localStorage.getItem('smorvala-game'), warnings.length, "
+                                          "pageErrors]"), [None, 1, []], f"the page after {kept[:30]!r} was kept")
+            game.check()
+        check_equal(game.run("""return [document.querySelectorAll('main').length,
+            document.querySelector('h1').textContent,
+            Array.from(document.body.children).every((e) => e.matches('main, script') || !e.checkVisibility()),
+            Array.from(document.querySelectorAll('.box'), (box) => box.getAttribute('role'))]"""),
+                    [1, "SMorvala", True, ["status", "status"]], "the landmark, the heading and the boxes' roles")
+        if engine_name == "chromium":
+            # A 2-in-1 whose keyboard comes off: the pointer turns coarse at the same size, and the
+            # window, its menu taller, is laid out again in its place.
+            for coarse in (True, False):
+                page.driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": coarse})
+                wait_until(lambda: game.run("""const [desktop, window] = ['desktop', 'window']
+                    .map((id) => document.getElementById(id).getBoundingClientRect().height);
+                    return Math.abs(desktop - window) < 0.5"""), 5, f"the window in its place, coarse {coarse}")
         page.click(f'[data-control="{IDC_START}"]')
         game.handle("start")
         game.check()
@@ -351,6 +438,15 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         game.press(" ")
         game.handle("pause")
         check_equal(game.focused(), "client", "the focus after Continue")
+        # Tab goes to the window's buttons, Shift+Tab back to the board, whose keys steer again.
+        # WebKitGTK's driver types Shift+Tab as a key of no name.
+        page.keys(Keys.TAB)
+        check_equal(game.focused(), "重新开始", "the focus after Tab")
+        page.back_tab() if engine_name != "webkit" else game.run("document.getElementById('client').focus()")
+        check_equal(game.run("return [document.activeElement.id, document.activeElement.tabIndex]"), ["client", 0],
+                    "the focus after Shift+Tab, on a tab stop")
+        game.press(37)
+        game.check()
 
         # The About box: the game goes on behind it, keys do not reach the game, Enter and Esc
         # leave it open; its button opens the game's page in a new tab; its close box closes it.
@@ -370,10 +466,32 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         tabs = wait_until(lambda: [tab for tab in page.tabs() if tab not in before], 10, "the game's page in a new tab")
         check_equal(game.run("return opened"), [publisher["HOMEPAGE"] + "morvala.htm"], "the address the About box opens")
         page.close(*tabs)
+        # Hidden, the game pauses as the Pause button pauses it, and the About box stays open.
+        page.hide()
+        game.handle("pause")
+        page.hide(False)
+        game.check()
         # Enter presses the box's focused close box, as in a dialog.
         game.run("document.querySelector('#about .close').focus()")
         game.press(Keys.ENTER)
         check(not game.shown("#about"), "the About box closed")
+
+        # Kept in the page's storage, the game comes back after a reload and in a new tab: the same
+        # board, pieces and texts, paused, 继续 focused. 继续 plays on as the replay does.
+        earlier = game.run("return [startedSounds, pageErrors]")
+        page.get(web_server)
+        check_equal(started(game).focused(), "继续", "the focus in the game resumed")
+        game.check()
+        before = page.new_tab(web_server)
+        started(game).check()
+        page.back_to(before)
+        page.click(f'[data-control="{IDC_PAUSE}"]')
+        game.handle("pause")
+        # Storage that is full loses the resume, never the game.
+        game.run("window.setItem = Storage.prototype.setItem; Storage.prototype.setItem = () => { throw new Error(); }")
+        game.tick()
+        check_equal(game.run("return localStorage.getItem('smorvala-game')"), None, "the game kept in full storage")
+        game.run("Storage.prototype.setItem = setItem")
 
         # The questions, answered both ways: declined, the game goes on at once.
         game.ask(IDC_START, "重新开始游戏吗？", "n")
@@ -389,6 +507,9 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
             presses, over = game.landing()
             game.press(*[40] * presses)
         check_equal(game.box(), ["", "游戏结束!", "确定"], "the game-over box")
+        check_equal(game.run("""const box = document.getElementById('message-box');
+            return [document.getElementById(box.getAttribute('aria-labelledby')).textContent,
+                    localStorage.getItem('smorvala-game')]"""), ["游戏结束!", None], "its name, and the game kept")
         game.check()
         game.press(Keys.ESCAPE)
         check_equal(game.box(), None, "the game-over box once closed")
@@ -396,6 +517,8 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         # Exit answered yes: the game ends for good, and the page says so.
         game.ask(IDC_EXIT, "确定退出游戏吗？", "y")
         check(game.shown("#ended"), "the page says the game has ended")
+        check_equal(game.run("return document.querySelector('#ended [id]').id"),
+                    game.run("return document.getElementById('ended').getAttribute('aria-labelledby')"), "its name")
         game.advance(2000)
         page.keys("a", "s")
         game.check()
@@ -403,8 +526,8 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         # Every sound the trace asks for starts, but the turn asked for while the clear's plays.
         asked = [int(sound) for sound in re.findall(r"^sound (\d+)$", game.script(game.events), re.M)]
         del asked[asked.index(105) + 1]
-        check_equal(game.run("return startedSounds"), asked, "the sounds started")
-        check_equal(game.run("return pageErrors"), [], "the page's errors")
+        check_equal(earlier[0] + game.run("return startedSounds"), asked, "the sounds started")
+        check_equal(earlier[1] + game.run("return pageErrors"), [], "the page's errors")
         check_equal([name for name in game.run(
             "return performance.getEntriesByType('resource').map(r => r.name)") if not name.startswith(web_server)],
                     [], "addresses outside the edition's folder")
@@ -426,6 +549,10 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
             touch("touchStart", box)
             game.advance(milliseconds)
             touch("touchEnd")
+
+        def rects(selector):
+            return driver.execute_script("return Array.from(document.querySelectorAll(arguments[0]), "
+                                         "(e) => e.getBoundingClientRect().toJSON())", selector)
 
         # The instruments put in by the browser, so that the service worker keeps the site's page
         # as it is and the page it gives back offline is instrumented too.
@@ -467,13 +594,16 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
                                                                if name != "service-worker.js"]), "the files kept")
             check_equal(driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"], [],
                         "why Chromium would not install the edition")
-        # After one visit, with the server gone and the network cut, the page loads and plays.
+        # After one visit, with the server gone and the network cut, the page loads, resumes the
+        # game it kept, paused, and plays on.
         driver.execute_cdp_cmd("Network.enable", {})
         driver.execute_cdp_cmd("Network.emulateNetworkConditions",
                                {"offline": True, "latency": 0, "downloadThroughput": -1, "uploadThroughput": -1})
-        game = open_game(Selenium(driver), site + "play/")
-        tap(boxes[1])
-        game.events += ["start", "paint"]
+        driver.get(site + "play/")
+        started(game).events += ["tick"] * game.ticks + ["pause"]
+        game.check()
+        tap(rects(f'[data-control="{IDC_PAUSE}"]')[0])
+        game.events.append("pause")
         game.check(ticked=True)
 
         # The phone turned, then other phones and tablets, mid-game with the About box open at
@@ -481,10 +611,6 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
         # in the view and clear of the board and the buttons; the board takes its share of the
         # height, on a tablet at whole device pixels, the most that fit where the keys are beside
         # it; a tap on each key steers the piece.
-        def rects(selector):
-            return driver.execute_script("return Array.from(document.querySelectorAll(arguments[0]), "
-                                         "(e) => e.getBoundingClientRect().toJSON())", selector)
-
         tap(rects("#menu-about")[0])
         for turn, (width, height, ratio) in enumerate(SCREENS):
             driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {"width": width, "height": height,
@@ -496,7 +622,32 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
                         f"the page's size at {width} x {height}")
             if turn == 0:
                 check(driver.find_element(By.ID, "about").is_displayed(), "the About box kept")
+                check(all(b["width"] >= 24 and b["height"] >= 24 for b in rects("#about button")),
+                      "the About box's buttons")
                 tap(rects("#about .close")[0])
+            # Every target in the view, 24 px square or more and 8 px from any other; Start and Pause
+            # 44 px square or more.
+            targets = rects("#menu-bar a, #client button, #touch-keys button, #home a")
+            check(all(t["width"] >= 24 and t["height"] >= 24 and t["left"] >= 0 and t["top"] >= 0
+                      and t["right"] <= width and t["bottom"] <= height
+                      and all(apart(t, o) >= 8 for o in targets if o is not t) for t in targets)
+                  and all(t["width"] >= 44 and t["height"] >= 44
+                          for t in rects(f'[data-control="{IDC_START}"], [data-control="{IDC_PAUSE}"]')),
+                  f"the targets at {width} x {height}: {targets}")
+            if (width, height) == (568, 320):
+                # A question's answers are in reach too; and where a browser has no inert, a tap on a
+                # touch key behind the question does nothing.
+                driver.execute_script("Object.defineProperty(document.getElementById('page'), 'inert', "
+                                      "{set() {}, configurable: true})")
+                tap(rects(f'[data-control="{IDC_EXIT}"]')[0])
+                answers = [box for box in rects(".answers button") if box["width"]]
+                check(len(answers) == 2 and apart(*answers) >= 8 and all(a["height"] >= 24 for a in answers),
+                      f"the question's answers: {answers}")
+                tap(rects("#touch-keys button")[0])
+                tap(answers[1])
+                game.events += ["answer no", "exit"]
+                game.check()
+                driver.execute_script("delete document.getElementById('page').inert")
             keys, [board], others = rects("#touch-keys button"), rects("#canvas"), rects("#canvas, #client button")
             check(all(k["width"] >= 48 and k["height"] >= 48 and k["left"] >= 0 and k["top"] >= 0 and k["right"] <= width
                       and k["bottom"] <= height and all(k["right"] <= o["left"] or o["right"] <= k["left"] or
@@ -511,6 +662,24 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
                 tap(keys[index])
                 game.events.append(f"key {ord('ADWS'[index])}")
             game.check()
+        # A touch key takes a click alone, as a screen reader's double tap and voice control send
+        # it; a mouse's other buttons and a long press's menu do nothing, and nothing is selected.
+        check_equal(driver.execute_script("""const key = document.querySelector('#touch-keys button'); key.click();
+            for (const type of ['pointerdown', 'pointerup']) {
+              key.dispatchEvent(new PointerEvent(type, {button: 2, pointerType: 'mouse', pointerId: 1, bubbles: true}));
+            }
+            return [key.dispatchEvent(new MouseEvent('contextmenu', {cancelable: true})), getComputedStyle(key).userSelect,
+                    getComputedStyle(document.documentElement).overscrollBehaviorY]"""),
+                    [False, "none", "none"],
+                    "a touch key's menu and selection, and the page's pull")
+        game.events.append("key 65")
+        game.check()
+        # A game left by Exit answered yes is kept no more.
+        check(driver.execute_script("return localStorage.getItem('smorvala-game')"), "the game kept")
+        tap(rects(f'[data-control="{IDC_EXIT}"]')[0])
+        tap(rects(".answers button")[0])
+        check_equal(driver.execute_script("return localStorage.getItem('smorvala-game')"), None,
+                    "the game kept after Exit")
 
 
 def test_a_release_uploaded_file_by_file_reaches_a_player_whole(tmp_path):
