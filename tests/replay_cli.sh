@@ -25,13 +25,6 @@ for argument in --verbose stray.script; do
   check "'$argument' is refused with the usage on standard error" '[ "$status" -eq 2 ] && [ -z "$out" ] && grep -q "^Usage:" "$errors"'
 done
 
-# A game written out half-way and read back by another run plays on as the game played through,
-# paused where it was written out.
-head=$(head -n 60 "$replays/whole_game_by_timer.script"; echo pause)
-tail=$(tail -n +61 "$replays/whole_game_by_timer.script")
-saved=$(printf '%s\nsave\n' "$head" | "$replay" | sed -n 's/^saved //p')
-check "a game read back by another run plays on to the byte" 'cmp -s <(printf "%s\nstate\npause\n%s\n" "$head" "$tail" | "$replay" | sed -n "/^> state$/,\$p") <(printf "load %s\nstate\npause\n%s\n" "$saved" "$tail" | "$replay" | sed -n "/^> state$/,\$p")'
-
 for script in "$replays"/*.script; do
   check "$(basename "$script") replays to the byte" 'cmp -s <("$replay" < "$script") "${script%.script}.trace"'
 done

@@ -12,8 +12,8 @@ errors, and every request the edition's own.
 The site's copy, play/, is the same bytes as build/web/. In a phone's emulation (390 x 844, touch)
 nothing scrolls and the window and the touch keys are inside the view; a tap on each touch key
 moves the piece as its key does in the replay, and a held key repeats. After one visit, with the
-server stopped and the network cut through the DevTools protocol, the page loads again, resumes
-the game, paused, and plays on; the service worker has kept exactly the edition's files, and Chromium's installability
+server stopped and the network cut through the DevTools protocol, the page loads again and resumes
+the game; the service worker has kept exactly the edition's files, and Chromium's installability
 check finds no error. The phone is then turned, and the page shown on other phones and tablets.
 
     tests/e2e/run -k web_edition
@@ -105,9 +105,6 @@ class Selenium:
     def keys(self, *keys):
         ActionChains(self.driver).send_keys(*keys).perform()
 
-    def back_tab(self):
-        ActionChains(self.driver).key_down(Keys.SHIFT).send_keys(Keys.TAB).key_up(Keys.SHIFT).perform()
-
     def click(self, selector):
         self.driver.find_element(By.CSS_SELECTOR, selector).click()
 
@@ -121,28 +118,18 @@ class Selenium:
         self.driver.switch_to.window(mine)
 
     def new_tab(self, address):
-        """Opens the address in a new tab, which the page speaks to from then on; gives the tab before."""
         before = self.driver.current_window_handle
         self.driver.switch_to.new_window("tab")
         self.driver.get(address)
         return before
 
     def back_to(self, tab):
-        """Closes the tab the page speaks to, and speaks to that one again."""
         self.driver.close()
         self.driver.switch_to.window(tab)
 
     def hide(self, hidden=True):
-        """Chromium shows another tab in front, WebKitGTK's window is minimised; or the page is shown again."""
-        if not isinstance(self.driver, webdriver.Chrome):
-            return self.driver.minimize_window() if hidden else self.driver.maximize_window()
-        cdp = self.driver.execute_cdp_cmd
-        if hidden:
-            self.cover = cdp("Target.createTarget", {"url": "about:blank", "background": True})["targetId"]
-        shown = self.cover if hidden else cdp("Target.getTargetInfo", {})["targetInfo"]["targetId"]
-        cdp("Target.activateTarget", {"targetId": shown})
-        if not hidden:
-            cdp("Target.closeTarget", {"targetId": self.cover})
+        """The window minimised, or shown again."""
+        (self.driver.minimize_window if hidden else self.driver.maximize_window)()
 
 
 class Firefox:
@@ -187,10 +174,6 @@ class Firefox:
         self.act({"type": "key", "id": "keyboard"},
                  *({"type": kind, "value": key} for key in keys for kind in ("keyDown", "keyUp")))
 
-    def back_tab(self):
-        self.act({"type": "key", "id": "keyboard"}, *({"type": kind, "value": key} for kind, key in (
-            ("keyDown", Keys.SHIFT), ("keyDown", Keys.TAB), ("keyUp", Keys.TAB), ("keyUp", Keys.SHIFT))))
-
     def click(self, selector):
         x, y = self.run(f"const box = document.querySelector({json.dumps(selector)}).getBoundingClientRect(); "
                         "return [box.x + box.width / 2, box.y + box.height / 2].map(Math.round)")
@@ -213,13 +196,8 @@ class Firefox:
         self.context = tab
         self.command("browsingContext.activate", context=tab)
 
-    def hide(self, hidden=True):
-        """Another tab in front, or the page shown again."""
-        if hidden:
-            self.cover = self.command("browsingContext.create", type="tab")["context"]
-        else:
-            self.command("browsingContext.activate", context=self.context)
-            self.close(self.cover)
+    def hide(self, hidden=True):  # another tab in front, or the page shown again
+        self.shown = self.new_tab("about:blank") if hidden else self.back_to(self.shown)
 
     def quit(self):
         self.process.terminate()
@@ -343,8 +321,7 @@ class WebGame:
         return presses, states[presses]["grid"][0] != "." * 10
 
 
-def apart(a, b):
-    """How far apart two rectangles are, in CSS pixels; less than 0 where they overlap."""
+def apart(a, b):  # in CSS pixels; less than 0 where they overlap
     return max(b["left"] - a["right"], a["left"] - b["right"], b["top"] - a["bottom"], a["top"] - b["bottom"])
 
 
@@ -354,8 +331,7 @@ def open_game(page, address):
     return started(WebGame(page))
 
 
-def started(game):
-    """The game once its page, loaded again, has started it up."""
+def started(game):  # once its page, loaded again, has started it up
     wait_until(lambda: game.run("return window.Module?.calledRun === true"), 10, "the game to start up")
     return game
 
@@ -375,31 +351,17 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         game = open_game(page, web_server)
         check(not game.shown("#touch-keys"), "touch keys beside a mouse")
         game.check()
-        # A game kept by another release, or one the core refuses, is dropped with a warning, for a
-        # fresh game. The page has a main landmark that holds all it shows, and a heading; the level
-        # and score boxes tell of their changes.
+        # A save of another release, or refused, gives a fresh game; a main landmark holds the page.
         with open(os.path.join(ROOT, "tests", "fuzz", "saves", "whole-level-2"), encoding="ascii") as whole:
-            line, release = whole.read(), game.run("return document.documentElement.dataset.release")
-        for kept in ("{", *(json.dumps({"release": ours, "game": text}) for ours, text in (
-                ("0.0.1", line), (release, line[1:]), (release, "1" * 5000)))):
-            game.run(f"localStorage.setItem('smorvala-game', {json.dumps(kept)})")
+            line = json.dumps(whole.read())
+        for kept in ("'{'", f"kept({line}, '0.0.1')", f"kept({line}.slice(1))", "kept('1'.repeat(5000))"):
+            game.run(f"""const kept = (game, release = document.documentElement.dataset.release) =>
+                JSON.stringify({{release, game}}); localStorage.setItem('smorvala-game', {kept})""")
             page.get(web_server)
-            check_equal(started(game).run("return [localStorage.getItem('smorvala-game'), warnings.length, "
-                                          "pageErrors]"), [None, 1, []], f"the page after {kept[:30]!r} was kept")
+            check_equal(started(game).run("""return [localStorage.getItem('smorvala-game'), warnings.length, pageErrors,
+                document.querySelector('main > h1').textContent, Array.from(document.body.children).every(
+                  (e) => e.matches('main, script') || !e.checkVisibility())]"""), [None, 1, [], "SMorvala", True], kept)
             game.check()
-        check_equal(game.run("""return [document.querySelectorAll('main').length,
-            document.querySelector('h1').textContent,
-            Array.from(document.body.children).every((e) => e.matches('main, script') || !e.checkVisibility()),
-            Array.from(document.querySelectorAll('.box'), (box) => box.getAttribute('role'))]"""),
-                    [1, "SMorvala", True, ["status", "status"]], "the landmark, the heading and the boxes' roles")
-        if engine_name == "chromium":
-            # A 2-in-1 whose keyboard comes off: the pointer turns coarse at the same size, and the
-            # window, its menu taller, is laid out again in its place.
-            for coarse in (True, False):
-                page.driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": coarse})
-                wait_until(lambda: game.run("""const [desktop, window] = ['desktop', 'window']
-                    .map((id) => document.getElementById(id).getBoundingClientRect().height);
-                    return Math.abs(desktop - window) < 0.5"""), 5, f"the window in its place, coarse {coarse}")
         page.click(f'[data-control="{IDC_START}"]')
         game.handle("start")
         game.check()
@@ -438,15 +400,6 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         game.press(" ")
         game.handle("pause")
         check_equal(game.focused(), "client", "the focus after Continue")
-        # Tab goes to the window's buttons, Shift+Tab back to the board, whose keys steer again.
-        # WebKitGTK's driver types Shift+Tab as a key of no name.
-        page.keys(Keys.TAB)
-        check_equal(game.focused(), "重新开始", "the focus after Tab")
-        page.back_tab() if engine_name != "webkit" else game.run("document.getElementById('client').focus()")
-        check_equal(game.run("return [document.activeElement.id, document.activeElement.tabIndex]"), ["client", 0],
-                    "the focus after Shift+Tab, on a tab stop")
-        game.press(37)
-        game.check()
 
         # The About box: the game goes on behind it, keys do not reach the game, Enter and Esc
         # leave it open; its button opens the game's page in a new tab; its close box closes it.
@@ -471,13 +424,13 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         game.handle("pause")
         page.hide(False)
         game.check()
+        check(game.shown("#about"), "the About box once the page is shown again")
         # Enter presses the box's focused close box, as in a dialog.
         game.run("document.querySelector('#about .close').focus()")
         game.press(Keys.ENTER)
         check(not game.shown("#about"), "the About box closed")
 
-        # Kept in the page's storage, the game comes back after a reload and in a new tab: the same
-        # board, pieces and texts, paused, 继续 focused. 继续 plays on as the replay does.
+        # Kept, the game comes back paused after a reload and in a new tab, and plays on as the replay.
         earlier = game.run("return [startedSounds, pageErrors]")
         page.get(web_server)
         check_equal(started(game).focused(), "继续", "the focus in the game resumed")
@@ -487,11 +440,6 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         page.back_to(before)
         page.click(f'[data-control="{IDC_PAUSE}"]')
         game.handle("pause")
-        # Storage that is full loses the resume, never the game.
-        game.run("window.setItem = Storage.prototype.setItem; Storage.prototype.setItem = () => { throw new Error(); }")
-        game.tick()
-        check_equal(game.run("return localStorage.getItem('smorvala-game')"), None, "the game kept in full storage")
-        game.run("Storage.prototype.setItem = setItem")
 
         # The questions, answered both ways: declined, the game goes on at once.
         game.ask(IDC_START, "重新开始游戏吗？", "n")
@@ -507,9 +455,7 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
             presses, over = game.landing()
             game.press(*[40] * presses)
         check_equal(game.box(), ["", "游戏结束!", "确定"], "the game-over box")
-        check_equal(game.run("""const box = document.getElementById('message-box');
-            return [document.getElementById(box.getAttribute('aria-labelledby')).textContent,
-                    localStorage.getItem('smorvala-game')]"""), ["游戏结束!", None], "its name, and the game kept")
+        check_equal(game.run("return localStorage.getItem('smorvala-game')"), None, "the game kept once over")
         game.check()
         game.press(Keys.ESCAPE)
         check_equal(game.box(), None, "the game-over box once closed")
@@ -517,8 +463,6 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         # Exit answered yes: the game ends for good, and the page says so.
         game.ask(IDC_EXIT, "确定退出游戏吗？", "y")
         check(game.shown("#ended"), "the page says the game has ended")
-        check_equal(game.run("return document.querySelector('#ended [id]').id"),
-                    game.run("return document.getElementById('ended').getAttribute('aria-labelledby')"), "its name")
         game.advance(2000)
         page.keys("a", "s")
         game.check()
@@ -594,14 +538,12 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
                                                                if name != "service-worker.js"]), "the files kept")
             check_equal(driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"], [],
                         "why Chromium would not install the edition")
-        # After one visit, with the server gone and the network cut, the page loads, resumes the
-        # game it kept, paused, and plays on.
+        # After one visit, with the server gone and the network cut, the page resumes the game kept.
         driver.execute_cdp_cmd("Network.enable", {})
         driver.execute_cdp_cmd("Network.emulateNetworkConditions",
                                {"offline": True, "latency": 0, "downloadThroughput": -1, "uploadThroughput": -1})
         driver.get(site + "play/")
         started(game).events += ["tick"] * game.ticks + ["pause"]
-        game.check()
         tap(rects(f'[data-control="{IDC_PAUSE}"]')[0])
         game.events.append("pause")
         game.check(ticked=True)
@@ -622,32 +564,21 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
                         f"the page's size at {width} x {height}")
             if turn == 0:
                 check(driver.find_element(By.ID, "about").is_displayed(), "the About box kept")
-                check(all(b["width"] >= 24 and b["height"] >= 24 for b in rects("#about button")),
-                      "the About box's buttons")
                 tap(rects("#about .close")[0])
-            # Every target in the view, 24 px square or more and 8 px from any other; Start and Pause
-            # 44 px square or more.
+            # Every target in the view, 24 px square or more, 8 px apart; Start and Pause 44 px square.
             targets = rects("#menu-bar a, #client button, #touch-keys button, #home a")
-            check(all(t["width"] >= 24 and t["height"] >= 24 and t["left"] >= 0 and t["top"] >= 0
-                      and t["right"] <= width and t["bottom"] <= height
-                      and all(apart(t, o) >= 8 for o in targets if o is not t) for t in targets)
-                  and all(t["width"] >= 44 and t["height"] >= 44
-                          for t in rects(f'[data-control="{IDC_START}"], [data-control="{IDC_PAUSE}"]')),
-                  f"the targets at {width} x {height}: {targets}")
+            check(all(min(t["width"] - 24, t["height"] - 24, t["left"], t["top"], width - t["right"], height - t["bottom"])
+                      >= 0 and all(apart(t, o) >= 8 for o in targets if o is not t) for t in targets), targets)
+            check(all(min(t["width"], t["height"]) >= 44 for t in rects('[data-control="3"], [data-control="1"]')), "44")
             if (width, height) == (568, 320):
-                # A question's answers are in reach too; and where a browser has no inert, a tap on a
-                # touch key behind the question does nothing.
-                driver.execute_script("Object.defineProperty(document.getElementById('page'), 'inert', "
-                                      "{set() {}, configurable: true})")
+                # The answers are in reach; without inert, a tap behind the question does nothing.
+                driver.execute_script("Object.defineProperty(document.getElementById('page'), 'inert', {set() {}})")
                 tap(rects(f'[data-control="{IDC_EXIT}"]')[0])
                 answers = [box for box in rects(".answers button") if box["width"]]
-                check(len(answers) == 2 and apart(*answers) >= 8 and all(a["height"] >= 24 for a in answers),
-                      f"the question's answers: {answers}")
+                check(len(answers) == 2 and apart(*answers) >= 8 and min(a["height"] for a in answers) >= 24, answers)
                 tap(rects("#touch-keys button")[0])
                 tap(answers[1])
                 game.events += ["answer no", "exit"]
-                game.check()
-                driver.execute_script("delete document.getElementById('page').inert")
             keys, [board], others = rects("#touch-keys button"), rects("#canvas"), rects("#canvas, #client button")
             check(all(k["width"] >= 48 and k["height"] >= 48 and k["left"] >= 0 and k["top"] >= 0 and k["right"] <= width
                       and k["bottom"] <= height and all(k["right"] <= o["left"] or o["right"] <= k["left"] or
@@ -662,24 +593,6 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
                 tap(keys[index])
                 game.events.append(f"key {ord('ADWS'[index])}")
             game.check()
-        # A touch key takes a click alone, as a screen reader's double tap and voice control send
-        # it; a mouse's other buttons and a long press's menu do nothing, and nothing is selected.
-        check_equal(driver.execute_script("""const key = document.querySelector('#touch-keys button'); key.click();
-            for (const type of ['pointerdown', 'pointerup']) {
-              key.dispatchEvent(new PointerEvent(type, {button: 2, pointerType: 'mouse', pointerId: 1, bubbles: true}));
-            }
-            return [key.dispatchEvent(new MouseEvent('contextmenu', {cancelable: true})), getComputedStyle(key).userSelect,
-                    getComputedStyle(document.documentElement).overscrollBehaviorY]"""),
-                    [False, "none", "none"],
-                    "a touch key's menu and selection, and the page's pull")
-        game.events.append("key 65")
-        game.check()
-        # A game left by Exit answered yes is kept no more.
-        check(driver.execute_script("return localStorage.getItem('smorvala-game')"), "the game kept")
-        tap(rects(f'[data-control="{IDC_EXIT}"]')[0])
-        tap(rects(".answers button")[0])
-        check_equal(driver.execute_script("return localStorage.getItem('smorvala-game')"), None,
-                    "the game kept after Exit")
 
 
 def test_a_release_uploaded_file_by_file_reaches_a_player_whole(tmp_path):
