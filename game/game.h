@@ -20,6 +20,9 @@ constexpr int kFlashColour = 8;
 // Every new falling piece starts here, in rotation 0.
 constexpr int kSpawnX = 2;
 constexpr int kSpawnY = 0;
+// Where the preview piece is drawn, relative to the spawn point.
+constexpr int kPreviewOffsetX = 9;
+constexpr int kPreviewOffsetY = 5;
 
 constexpr int kFirstInterval = 600;
 

@@ -17,10 +17,6 @@ constexpr int kKeyD = 68;
 constexpr int kKeyS = 83;
 constexpr int kKeyW = 87;
 
-// Where the preview piece is drawn, relative to the spawn point.
-constexpr int kPreviewOffsetX = 9;
-constexpr int kPreviewOffsetY = 5;
-
 void MoveSideways(DrawContext dc, int step) {
   GameState& g = gameState;
   if (!PieceFits(g.curRot, g.curShape, g.curX + step, g.curY)) return;

@@ -2,16 +2,14 @@
 
 #include "game/game.h"
 
-namespace {
-// A linear congruential generator; the draw keeps bits 16 to 30 of the new state.
-std::uint32_t generatorState = 1;
-}  // namespace
+// A linear congruential generator.
+std::uint32_t shapeGeneratorState = 1;
 
-void SeedShapeGenerator(std::uint32_t seed) { generatorState = seed; }
+void SeedShapeGenerator(std::uint32_t seed) { shapeGeneratorState = seed; }
 
 int NextRandom() {
-  generatorState = generatorState * 214013u + 2531011u;
-  return static_cast<int>((generatorState >> 16) & 0x7FFFu);
+  shapeGeneratorState = shapeGeneratorState * 214013u + 2531011u;
+  return RandomOfState(shapeGeneratorState);
 }
 
 int DrawShape() { return NextRandom() % kShapeCount; }

@@ -4,10 +4,16 @@
 
 #include <cstdint>
 
+// The generator's whole state. A saved game keeps it, so that a resumed game draws the pieces
+// that the game would have drawn.
+extern std::uint32_t shapeGeneratorState;
+
 void SeedShapeGenerator(std::uint32_t seed);
 // 0 to 32767.
 int NextRandom();
 // 0 to 6, each draw independent of the ones before.
 int DrawShape();
+// What the draw that left the generator in `state` returned: bits 16 to 30 of it.
+constexpr int RandomOfState(std::uint32_t state) { return static_cast<int>((state >> 16) & 0x7FFFu); }
 
 #endif

@@ -8,6 +8,7 @@
 #include "game/board_painting.h"
 #include "game/frame_outline.h"
 #include "game/plain_pen_and_brush.h"
+#include "res/resource.h"
 
 struct PlatformWindow {};
 struct PlatformDC {};
@@ -25,6 +26,7 @@ struct Recorder {
   int timerPeriod = 0;
   bool eraseRequested = false;
   bool paintPending = false;
+  std::string scoreBoxText;
   GdiCounts counts;
   int windowDCsHeld = 0;
   Surface surface;
@@ -96,6 +98,7 @@ void BeginHeadlessPaint() {
 }
 
 bool PaintPending() { return recorder.paintPending; }
+const std::string& ScoreBoxText() { return recorder.scoreBoxText; }
 
 void ArmFallTimer(WindowHandle, int periodMs) {
   recorder.timerArmed = true;
@@ -122,6 +125,7 @@ DrawContext AcquireWindowDC(WindowHandle) {
 void ReleaseWindowDC(WindowHandle, DrawContext) { --recorder.windowDCsHeld; }
 
 void SetControlText(WindowHandle, int controlId, const char* text) {
+  if (controlId == IDC_SCORE) recorder.scoreBoxText = text;
   Line("text %d %s", controlId, text);
 }
 

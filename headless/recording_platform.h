@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ostream>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "game/platform.h"
@@ -55,5 +56,7 @@ const Surface& RecordedSurface();
 void BeginHeadlessPaint();
 // A repaint has been asked for and not yet run. The platform delivers it before any tick.
 bool PaintPending();
+// The score box's text as the game last set it, empty before that.
+const std::string& ScoreBoxText();
 
 #endif

@@ -8,6 +8,7 @@
 #include "game/cell_drawing.h"
 #include "game/commands.h"
 #include "game/game.h"
+#include "game/saved_game.h"
 #include "game/shape_generator.h"
 #include "headless/recording_platform.h"
 
@@ -83,11 +84,12 @@ void WriteState(std::ostream& out) {
   }
 }
 
-enum class Event { Seed, Start, Pause, Exit, Close, Answer, Key, Tick, Paint, State };
+enum class Event { Seed, Start, Pause, Exit, Close, Answer, Key, Tick, Paint, State, Save, Load };
 
 struct ScriptCommand {
   Event event;
   std::uint32_t value;  // the seed, the key, or 1 for the answer yes
+  std::string saved;    // the line to load
 };
 
 struct CommandWord {
@@ -100,7 +102,7 @@ const CommandWord kCommandWords[] = {
     {"seed", Event::Seed, true},   {"start", Event::Start, false}, {"pause", Event::Pause, false},
     {"exit", Event::Exit, false},  {"close", Event::Close, false}, {"answer", Event::Answer, true},
     {"key", Event::Key, true},     {"tick", Event::Tick, false},   {"paint", Event::Paint, false},
-    {"state", Event::State, false},
+    {"state", Event::State, false},  {"save", Event::Save, false},   {"load", Event::Load, true},
 };
 
 std::uint32_t Argument(Event event, const std::string& word) {
@@ -109,6 +111,8 @@ std::uint32_t Argument(Event event, const std::string& word) {
       return static_cast<std::uint32_t>(Number(word, kSeedLimit));
     case Event::Key:
       return static_cast<std::uint32_t>(Number(word, kKeyLimit));
+    case Event::Load:
+      return 0;
     default:
       if (word == "yes") return 1;
       if (word == "no") return 0;
@@ -125,7 +129,8 @@ ScriptCommand Parse(const std::vector<std::string>& words) {
       throw ScriptError{"'" + words[0] + "' takes " + (command.takesArgument ? "one word" : "no word") +
                         " after it"};
     }
-    return {command.event, command.takesArgument ? Argument(command.event, words[1]) : 0};
+    if (!command.takesArgument) return {command.event, 0, {}};
+    return {command.event, Argument(command.event, words[1]), words[1]};
   }
   throw ScriptError{"unknown command " + Quoted(words[0])};
 }
@@ -147,6 +152,14 @@ void Execute(const ScriptCommand& command, std::ostream& trace) {
       PaintBoard(HeadlessDC());
       break;
     case Event::State: WriteState(trace); break;
+    case Event::Save: {
+      char line[kSavedGameCapacity];
+      trace << "saved " << (WriteOutGame(ScoreBoxText().c_str(), line) > 0 ? line : "none") << '\n';
+      break;
+    }
+    case Event::Load:
+      if (!ReadBackGame(window, command.saved.data(), command.saved.size())) trace << "refused\n";
+      break;
   }
 }
 

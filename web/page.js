@@ -1,7 +1,7 @@
 // The page around the game: the main window's canvas and controls, its menu, the About box, the
-// message boxes, the fall timer, the sounds, and the queue that hands the game (the module) one
-// event at a time, as the program's message loop does. The game calls back through
-// web/platform_library.js.
+// message boxes, the fall timer, the sounds, the queue that hands the game (the module) one event
+// at a time, as the program's message loop does, and the game kept in the page's storage. The
+// game calls back through web/platform_library.js.
 
 var Page = (function () {
   const page = document.getElementById('page');
@@ -11,6 +11,7 @@ var Page = (function () {
   const controls = new Map(Array.from(client.querySelectorAll('[data-control]'),
                                       (control) => [Number(control.dataset.control), control]));
   const controlButtons = Array.from(client.querySelectorAll('button'));
+  const pauseButton = client.querySelector('button[data-control="1"]');
   const about = document.getElementById('about');
   const messageBox = document.getElementById('message-box');
 
@@ -35,13 +36,14 @@ var Page = (function () {
         if (input.length > 0) {
           await input.shift()();
         } else if (Module._SmorvalaPaint()) {
-          continue;
+          // The first repaint after Start chooses the first pieces: from then on there is a game.
         } else if (tickPending) {
           tickPending = false;
           await callGame('SmorvalaTick');
         } else {
           break;
         }
+        keep();
       }
     } finally {
       busy = false;
@@ -80,8 +82,11 @@ var Page = (function () {
     fill(0, 0, context.canvas.width, context.canvas.height, colour);
   }
 
+  // The level and score boxes announce a change to a screen reader; the same text set again, as
+  // every landing sets the level's, is no change.
   function setText(controlId, text) {
-    controls.get(controlId).textContent = text;
+    const control = controls.get(controlId);
+    if (control.textContent !== text) control.textContent = text;
   }
 
   function focusWindow() {
@@ -131,6 +136,8 @@ var Page = (function () {
     return new Promise((resolve) => {
       messageBox.querySelector('.caption-text').textContent = caption;
       messageBox.querySelector('.text').textContent = text;
+      // The game-over box has no caption: its text names it.
+      messageBox.setAttribute('aria-labelledby', caption ? 'message-caption' : 'message-text');
       messageBox.classList.toggle('question', question);
       const close = messageBox.querySelector('.close');
       close.disabled = question;
@@ -148,6 +155,8 @@ var Page = (function () {
         const button = key === 'Enter' ? focused : answers.find((each) => each.dataset.key === key.toLowerCase());
         if (button) answer(button);
       }, answers[0]);
+      // A question leaves the game as it was; the game-over box ends it, and it is kept no more.
+      keep();
     });
   }
 
@@ -253,8 +262,21 @@ var Page = (function () {
 
   for (const touchKey of document.querySelectorAll('#touch-keys button')) {
     const press = () => post(() => callGame('SmorvalaKey', virtualKeys[touchKey.dataset.key]));
+    // A finger's press ends in a click, which it has pressed already; a screen reader's double tap
+    // and voice control send the click alone.
+    let pressedByPointer = false;
+    touchKey.addEventListener('click', () => {
+      if (!pressedByPointer) press();
+      pressedByPointer = false;
+    });
+    touchKey.addEventListener('pointercancel', () => { pressedByPointer = false; });
+    // A held key opens no menu and no callout.
+    touchKey.addEventListener('contextmenu', (event) => event.preventDefault());
     touchKey.addEventListener('pointerdown', (event) => {
+      // A mouse's other buttons open menus or go back; only its main one presses a key.
+      if (event.button !== 0) return;
       event.preventDefault();
+      pressedByPointer = true;
       touchKey.setPointerCapture(event.pointerId);
       stopTouchRepeat();
       repeatingFinger = event.pointerId;
@@ -269,6 +291,17 @@ var Page = (function () {
 
   // Coming back to the page activates the window, which gives its focus to the main window.
   window.addEventListener('focus', () => { if (openBoxes.length === 0 && !ended) focusWindow(); });
+
+  // Where a browser has no inert, a tap or a click behind a box or the ended page would still
+  // reach the window, and act once the box is answered: it stops here.
+  for (const type of ['pointerdown', 'click']) {
+    document.addEventListener(type, (event) => {
+      if ((openBoxes.length > 0 || ended) && page.contains(event.target)) {
+        event.preventDefault();
+        event.stopImmediatePropagation();
+      }
+    }, true);
+  }
 
   // --- The sounds, fetched and decoded at the start. Browsers let a page play sound only after
   // the player's first click or key, so that is when the page starts its audio. Without Web
@@ -351,11 +384,95 @@ var Page = (function () {
     matchMedia(`(resolution: ${window.devicePixelRatio}dppx)`).addEventListener('change', fitToScreenAndRatio, {once: true});
   }
   window.addEventListener('resize', fitToScreen);
+  // A 2-in-1 whose keyboard comes off turns its pointer coarse at the same size.
+  touchScreen.addEventListener('change', fitToScreen);
   fitToScreenAndRatio();
+
+  // --- The game kept in the page's storage whenever it could be lost: after each event the game
+  // handles, when a box opens, when the page is hidden and when it is left. A page the browser
+  // drops says nothing, so the game is kept as it changes. Each tab plays its own game; the one
+  // kept last is the one a later visit resumes. Storage that is full, blocked or missing loses
+  // the resume, never the game.
+  const storageKey = 'smorvala-game';
+  const release = document.documentElement.dataset.release;
+  let holding = false;
+  let kept = null;
+
+  // During the row clear's hold the rows are gone and the points not yet counted: nothing is kept.
+  function hold(milliseconds, wakeUp) {
+    holding = true;
+    setTimeout(() => {
+      holding = false;
+      wakeUp();
+    }, milliseconds);
+  }
+
+  function keep() {
+    if (holding) return;
+    const game = ended ? '' : Module.ccall('SmorvalaWriteOut', 'string', [], []);
+    const value = game ? JSON.stringify({release, game}) : null;
+    if (value === kept) return;
+    try {
+      // Another tab's game, kept since, stays kept.
+      if (kept !== null && localStorage.getItem(storageKey) === kept) localStorage.removeItem(storageKey);
+      kept = null;
+      if (value) {
+        localStorage.setItem(storageKey, value);
+        kept = value;
+      }
+    } catch (error) {
+      // The game goes on.
+    }
+  }
+
+  // A game kept by this release comes back paused, its Pause button focused as after a pause.
+  // Any other is dropped, with a warning, for a fresh game.
+  function resume() {
+    let stored = null;
+    try {
+      stored = localStorage.getItem(storageKey);
+    } catch (error) {
+      return false;
+    }
+    if (stored === null) return false;
+    let saved = null;
+    try {
+      saved = JSON.parse(stored);
+    } catch (error) {
+      // Not a game of this edition.
+    }
+    const ours = saved !== null && typeof saved === 'object' && saved.release === release;
+    // A line of the core's is some 260 characters; a long one would only fill the stack.
+    const line = ours && typeof saved.game === 'string' && saved.game.length < 1024 ? saved.game : null;
+    if (line !== null && Module.ccall('SmorvalaReadBack', 'number', ['string'], [line]) === 1) {
+      kept = stored;
+      pauseButton.focus({preventScroll: true});
+      return true;
+    }
+    console.warn(ours ? 'SMorvala: the game kept in this browser is not a whole game; a new game begins.'
+      : 'SMorvala: the game kept in this browser is of another release; a new game begins.');
+    try {
+      localStorage.removeItem(storageKey);
+    } catch (error) {
+      // Kept it stays, and is dropped again next time.
+    }
+    return false;
+  }
+
+  // A phone game pauses as it leaves the screen: as the Pause button does, once the game takes
+  // the click from the queue, and only a game in play. A question open has stopped the game
+  // already and waits for its answer; the About box stays open.
+  document.addEventListener('visibilitychange', () => {
+    if (document.visibilityState !== 'hidden' || ended) return;
+    const pause = () => Module._SmorvalaInPlay() && callGame('SmorvalaButton', Number(pauseButton.dataset.control));
+    if (messageBox.hidden) post(pause);
+    keep();
+  });
+  addEventListener('pagehide', keep);
 
   function start() {
     Module._SmorvalaStartUp();
-    focusWindow();
+    if (!resume()) focusWindow();
     ready = true;
     pump();
     // Kept by the service worker, the edition plays again with the network off; where the
@@ -364,7 +481,7 @@ var Page = (function () {
     if ('serviceWorker' in navigator) navigator.serviceWorker.register('service-worker.js').catch(() => {});
   }
 
-  return {fill, erase, armTimer, killTimer, setText, focusWindow, loadSound, playSound, quit, showMessageBox,
+  return {fill, erase, armTimer, killTimer, setText, focusWindow, loadSound, playSound, quit, showMessageBox, hold,
           start};
 })();
 

@@ -17,6 +17,6 @@ mergeInto(LibraryManager.library, {
     });
   },
   smorvala_hold: function (milliseconds) {
-    Asyncify.handleSleep(function (wakeUp) { setTimeout(wakeUp, milliseconds); });
+    Asyncify.handleSleep(function (wakeUp) { Page.hold(milliseconds, wakeUp); });
   },
 });

@@ -3,8 +3,12 @@
 // pending repaint, then the fall timer's tick.
 #include <emscripten/emscripten.h>
 
+#include <cstring>
+
 #include "game/cell_drawing.h"
 #include "game/commands.h"
+#include "game/game.h"
+#include "game/saved_game.h"
 #include "game/shape_generator.h"
 #include "game/texts.h"
 #include "res/resource.h"
@@ -47,4 +51,18 @@ EMSCRIPTEN_KEEPALIVE void SmorvalaKey(int virtualKey) { OnPieceKey(PageWindow(),
 EMSCRIPTEN_KEEPALIVE void SmorvalaTick() { OnFallTimer(PageWindow()); }
 // 1 if a repaint was pending and ran.
 EMSCRIPTEN_KEEPALIVE int SmorvalaPaint() { return PaintIfPending() ? 1 : 0; }
+EMSCRIPTEN_KEEPALIVE int SmorvalaInPlay() { return IsInPlay() ? 1 : 0; }
+
+// The game in progress as the line the page keeps, empty where there is none; valid until the
+// next call.
+EMSCRIPTEN_KEEPALIVE const char* SmorvalaWriteOut() {
+  static char line[kSavedGameCapacity];
+  WriteOutGame(ScoreBoxText(), line);
+  return line;
+}
+
+// 1 if the line was a whole game, now resumed and paused; 0 if it was refused.
+EMSCRIPTEN_KEEPALIVE int SmorvalaReadBack(const char* line) {
+  return ReadBackGame(PageWindow(), line, std::strlen(line)) ? 1 : 0;
+}
 }

@@ -3,6 +3,7 @@
 // the page (web/page.js).
 #include "web/web_platform.h"
 
+#include <cstring>
 #include <ctime>
 
 #include "game/board_painting.h"
@@ -41,6 +42,8 @@ PlatformWindow pageWindow;
 PlatformDC canvasDC;
 bool paintPending = false;
 bool erasePending = false;
+// Long enough for every wording and any score.
+char scoreBoxText[64];
 }  // namespace
 
 WindowHandle PageWindow() { return &pageWindow; }
@@ -70,7 +73,12 @@ void InvalidateClientArea(WindowHandle, bool erase) {
 DrawContext AcquireWindowDC(WindowHandle) { return &canvasDC; }
 void ReleaseWindowDC(WindowHandle, DrawContext) {}
 
-void SetControlText(WindowHandle, int controlId, const char* text) { smorvala_set_text(controlId, text); }
+void SetControlText(WindowHandle, int controlId, const char* text) {
+  if (controlId == IDC_SCORE) std::strncpy(scoreBoxText, text, sizeof scoreBoxText - 1);
+  smorvala_set_text(controlId, text);
+}
+
+const char* ScoreBoxText() { return scoreBoxText; }
 void FocusMainWindow(WindowHandle) { smorvala_focus_window(); }
 
 // A message box's modal loop repaints the window behind it, as on Windows: the white rows of

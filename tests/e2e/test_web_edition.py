@@ -12,8 +12,8 @@ errors, and every request the edition's own.
 The site's copy, play/, is the same bytes as build/web/. In a phone's emulation (390 x 844, touch)
 nothing scrolls and the window and the touch keys are inside the view; a tap on each touch key
 moves the piece as its key does in the replay, and a held key repeats. After one visit, with the
-server stopped and the network cut through the DevTools protocol, the page loads again and Start
-plays; the service worker has kept exactly the edition's files, and Chromium's installability
+server stopped and the network cut through the DevTools protocol, the page loads again and resumes
+the game; the service worker has kept exactly the edition's files, and Chromium's installability
 check finds no error. The phone is then turned, and the page shown on other phones and tablets.
 
     tests/e2e/run -k web_edition
@@ -50,7 +50,8 @@ WEB = os.path.join(BUILD, "web")
 SEED = 12
 # Screens of phones and tablets, in CSS pixels, and their device pixels to each: the first the
 # phone turned sideways.
-SCREENS = [(844, 390, 3), (667, 375, 2), (740, 360, 3), (820, 1180, 2), (1180, 820, 2), (1024, 768, 2), (390, 844, 3)]
+SCREENS = [(844, 390, 3), (568, 320, 2), (640, 360, 3), (844, 340, 3), (667, 375, 2), (740, 360, 3), (820, 1180, 2),
+           (1180, 820, 2), (1024, 768, 2), (390, 844, 3)]
 FIRST_TEXTS = {IDC_PAUSE: "暂停", IDC_EXIT: "退出", IDC_START: "开始", IDC_LEVEL: "第 0 关", IDC_SCORE: "分数: 0"}
 KEYS = {37: Keys.ARROW_LEFT, 38: Keys.ARROW_UP, 39: Keys.ARROW_RIGHT, 40: Keys.ARROW_DOWN, 65: "a", 68: "d",
         83: "s", 87: "w"}
@@ -60,8 +61,10 @@ KEYS = {37: Keys.ARROW_LEFT, 38: Keys.ARROW_UP, 39: Keys.ARROW_RIGHT, 40: Keys.A
 # as advance() runs it on, in the order they fall due, the page's promises settled after each.
 INSTRUMENTS = """{
   Date.now = () => SEED;
-  Object.assign(window, {startedSounds: [], pageErrors: [], opened: [], fallTicks: 0});
+  Object.assign(window, {startedSounds: [], pageErrors: [], opened: [], fallTicks: 0, warnings: []});
   addEventListener('error', (event) => pageErrors.push(event.message));
+  const warn = console.warn;
+  console.warn = (...args) => (warnings.push(args.join(' ')), warn(...args));
   addEventListener('unhandledrejection', (event) => pageErrors.push(String(event.reason)));
   addEventListener('securitypolicyviolation', (event) => pageErrors.push(`${event.violatedDirective} ${event.blockedURI}`));
   const start = AudioBufferSourceNode.prototype.start, open = window.open;
@@ -115,6 +118,20 @@ class Selenium:
         self.driver.switch_to.window(tab)
         self.driver.close()
         self.driver.switch_to.window(mine)
+
+    def new_tab(self, address):
+        before = self.driver.current_window_handle
+        self.driver.switch_to.new_window("tab")
+        self.driver.get(address)
+        return before
+
+    def back_to(self, tab):
+        self.driver.close()
+        self.driver.switch_to.window(tab)
+
+    def hide(self, hidden=True):
+        """The window minimised, or shown again."""
+        (self.driver.minimize_window if hidden else self.driver.maximize_window)()
 
 
 class Firefox:
@@ -170,6 +187,19 @@ class Firefox:
 
     def close(self, tab):
         self.command("browsingContext.close", context=tab)
+
+    def new_tab(self, address):
+        before, self.context = self.context, self.command("browsingContext.create", type="tab")["context"]
+        self.get(address)
+        return before
+
+    def back_to(self, tab):
+        self.close(self.context)
+        self.context = tab
+        self.command("browsingContext.activate", context=tab)
+
+    def hide(self, hidden=True):  # another tab in front, or the page shown again
+        self.shown = self.new_tab("about:blank") if hidden else self.back_to(self.shown)
 
     def quit(self):
         self.process.terminate()
@@ -293,11 +323,19 @@ class WebGame:
         return presses, states[presses]["grid"][0] != "." * 10
 
 
+def apart(a, b):  # in CSS pixels; less than 0 where they overlap
+    return max(b["left"] - a["right"], a["left"] - b["right"], b["top"] - a["bottom"], a["top"] - b["bottom"])
+
+
 def open_game(page, address):
     """The game's page, served with the instruments, started up."""
     page.get(address)
-    wait_until(lambda: page.run("return window.Module?.calledRun === true"), 10, "the game to start up")
-    return WebGame(page)
+    return started(WebGame(page))
+
+
+def started(game):  # once its page, loaded again, has started it up
+    wait_until(lambda: game.run("return window.Module?.calledRun === true"), 10, "the game to start up")
+    return game
 
 
 def session_maker_events():
@@ -315,6 +353,17 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         game = open_game(page, web_server)
         check(not game.shown("#touch-keys"), "touch keys beside a mouse")
         game.check()
+        # A save of another release, or refused, gives a fresh game; a main landmark holds the page.
+        with open(os.path.join(ROOT, "tests", "fuzz", "saves", "whole-level-2"), encoding="ascii") as whole:
+            line = json.dumps(whole.read())
+        for kept in ("'{'", f"kept({line}, '0.0.1')", f"kept({line}.slice(1))", "kept('1'.repeat(5000))"):
+            game.run(f"""const kept = (game, release = document.documentElement.dataset.release) =>
+                JSON.stringify({{release, game}}); localStorage.setItem('smorvala-game', {kept})""")
+            page.get(web_server)
+            check_equal(started(game).run("""return [localStorage.getItem('smorvala-game'), warnings.length, pageErrors,
+                document.querySelector('main > h1').textContent, Array.from(document.body.children).every(
+                  (e) => e.matches('main, script') || !e.checkVisibility())]"""), [None, 1, [], "SMorvala", True], kept)
+            game.check()
         page.click(f'[data-control="{IDC_START}"]')
         game.handle("start")
         game.check()
@@ -372,10 +421,27 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         tabs = wait_until(lambda: [tab for tab in page.tabs() if tab not in before], 10, "the game's page in a new tab")
         check_equal(game.run("return opened"), [publisher["HOMEPAGE"] + "morvala.htm"], "the address the About box opens")
         page.close(*tabs)
+        # Hidden, the game pauses as the Pause button pauses it, and the About box stays open.
+        page.hide()
+        game.handle("pause")
+        page.hide(False)
+        game.check()
+        check(game.shown("#about"), "the About box once the page is shown again")
         # Enter presses the box's focused close box, as in a dialog.
         game.run("document.querySelector('#about .close').focus()")
         game.press(Keys.ENTER)
         check(not game.shown("#about"), "the About box closed")
+
+        # Kept, the game comes back paused after a reload and in a new tab, and plays on as the replay.
+        earlier = game.run("return [startedSounds, pageErrors]")
+        page.get(web_server)
+        check_equal(started(game).focused(), "继续", "the focus in the game resumed")
+        game.check()
+        before = page.new_tab(web_server)
+        started(game).check()
+        page.back_to(before)
+        page.click(f'[data-control="{IDC_PAUSE}"]')
+        game.handle("pause")
 
         # The questions, answered both ways: declined, the game goes on at once.
         game.ask(IDC_START, "重新开始游戏吗？", "n")
@@ -391,6 +457,7 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
             presses, over = game.landing()
             game.press(*[40] * presses)
         check_equal(game.box(), ["", "游戏结束!", "确定"], "the game-over box")
+        check_equal(game.run("return localStorage.getItem('smorvala-game')"), None, "the game kept once over")
         game.check()
         game.press(Keys.ESCAPE)
         check_equal(game.box(), None, "the game-over box once closed")
@@ -405,8 +472,8 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         # Every sound the trace asks for starts, but the turn asked for while the clear's plays.
         asked = [int(sound) for sound in re.findall(r"^sound (\d+)$", game.script(game.events), re.M)]
         del asked[asked.index(105) + 1]
-        check_equal(game.run("return startedSounds"), asked, "the sounds started")
-        check_equal(game.run("return pageErrors"), [], "the page's errors")
+        check_equal(earlier[0] + game.run("return startedSounds"), asked, "the sounds started")
+        check_equal(earlier[1] + game.run("return pageErrors"), [], "the page's errors")
         if engine_name == "chromium":
             check_equal([e for e in page.driver.get_log("browser") if e["level"] == "SEVERE"], [], "the console's errors")
         check_equal([name for name in game.run(
@@ -430,6 +497,10 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
             touch("touchStart", box)
             game.advance(milliseconds)
             touch("touchEnd")
+
+        def rects(selector):
+            return driver.execute_script("return Array.from(document.querySelectorAll(arguments[0]), "
+                                         "(e) => e.getBoundingClientRect().toJSON())", selector)
 
         # The instruments put in by the browser, so that the service worker keeps the site's page
         # as it is and the page it gives back offline is instrumented too.
@@ -471,13 +542,14 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
                                                                if name != "service-worker.js"]), "the files kept")
             check_equal(driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"], [],
                         "why Chromium would not install the edition")
-        # After one visit, with the server gone and the network cut, the page loads and plays.
+        # After one visit, with the server gone and the network cut, the page resumes the game kept.
         driver.execute_cdp_cmd("Network.enable", {})
         driver.execute_cdp_cmd("Network.emulateNetworkConditions",
                                {"offline": True, "latency": 0, "downloadThroughput": -1, "uploadThroughput": -1})
-        game = open_game(Selenium(driver), site + "play/")
-        tap(boxes[1])
-        game.events += ["start", "paint"]
+        driver.get(site + "play/")
+        started(game).events += ["tick"] * game.ticks + ["pause"]
+        tap(rects(f'[data-control="{IDC_PAUSE}"]')[0])
+        game.events.append("pause")
         game.check(ticked=True)
 
         # The phone turned, then other phones and tablets, mid-game with the About box open at
@@ -485,10 +557,6 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
         # in the view and clear of the board and the buttons; the board takes its share of the
         # height, on a tablet at whole device pixels, the most that fit where the keys are beside
         # it; a tap on each key steers the piece.
-        def rects(selector):
-            return driver.execute_script("return Array.from(document.querySelectorAll(arguments[0]), "
-                                         "(e) => e.getBoundingClientRect().toJSON())", selector)
-
         tap(rects("#menu-about")[0])
         for turn, (width, height, ratio) in enumerate(SCREENS):
             driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {"width": width, "height": height,
@@ -501,6 +569,20 @@ def test_the_sites_edition_fits_a_phone_plays_by_touch_and_offline_and_can_be_in
             if turn == 0:
                 check(driver.find_element(By.ID, "about").is_displayed(), "the About box kept")
                 tap(rects("#about .close")[0])
+            # Every target in the view, 24 px square or more, 8 px apart; Start and Pause 44 px square.
+            targets = rects("#menu-bar a, #client button, #touch-keys button, #home a")
+            check(all(min(t["width"] - 24, t["height"] - 24, t["left"], t["top"], width - t["right"], height - t["bottom"])
+                      >= 0 and all(apart(t, o) >= 8 for o in targets if o is not t) for t in targets), targets)
+            check(all(min(t["width"], t["height"]) >= 44 for t in rects('[data-control="3"], [data-control="1"]')), "44")
+            if (width, height) == (568, 320):
+                # The answers are in reach; without inert, a tap behind the question does nothing.
+                driver.execute_script("Object.defineProperty(document.getElementById('page'), 'inert', {set() {}})")
+                tap(rects(f'[data-control="{IDC_EXIT}"]')[0])
+                answers = [box for box in rects(".answers button") if box["width"]]
+                check(len(answers) == 2 and apart(*answers) >= 8 and min(a["height"] for a in answers) >= 24, answers)
+                tap(rects("#touch-keys button")[0])
+                tap(answers[1])
+                game.events += ["answer no", "exit"]
             keys, [board], others = rects("#touch-keys button"), rects("#canvas"), rects("#canvas, #client button")
             check(all(k["width"] >= 48 and k["height"] >= 48 and k["left"] >= 0 and k["top"] >= 0 and k["right"] <= width
                       and k["bottom"] <= height and all(k["right"] <= o["left"] or o["right"] <= k["left"] or

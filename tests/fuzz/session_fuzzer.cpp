@@ -1,17 +1,22 @@
 // Plays arbitrary sessions through the real game on the recording platform and checks, after
 // every event, what must always hold: clean grids, a score made of line points, the speed that
 // belongs to the score, the fall timer armed exactly while a game is in play, and a falling
-// piece inside the well. The same bytes are also read as a replay script, to shake the parser.
+// piece inside the well. The same bytes are also read as a replay script, to shake the parser,
+// and as a saved game read back before the session plays: a refusal changes nothing, and a game
+// read back is paused and writes out as the line it was read from.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 
 #include "game/board_painting.h"
 #include "game/commands.h"
 #include "game/game.h"
+#include "game/saved_game.h"
+#include "game/shape_generator.h"
 #include "headless/recording_platform.h"
 #include "headless/replay.h"
 
@@ -113,6 +118,23 @@ bool PlayEvent(std::uint8_t byte) {
   CheckInvariants(scoreBefore, restarted);
   return true;
 }
+
+void ReadBack(const std::string& line, const std::ostringstream& trace) {
+  const GameState game = gameState;
+  const Playfield field = playfield;
+  const std::uint32_t generator = shapeGeneratorState;
+  const std::string traced = trace.str();
+  if (!ReadBackGame(HeadlessWindow(), line.data(), line.size())) {
+    Require(std::memcmp(&game, &gameState, sizeof game) == 0 && std::memcmp(&field, &playfield, sizeof field) == 0 &&
+                generator == shapeGeneratorState && traced == trace.str(),
+            "a refusal changes nothing");
+    return;
+  }
+  char written[kSavedGameCapacity];
+  Require(gameState.running == 0 && !FallTimerArmed() &&
+              line == std::string(written, WriteOutGame(ScoreBoxText().c_str(), written)),
+          "a game read back is paused, and writes out as the line it was read from");
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -127,7 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     OnStartButton(HeadlessWindow());
     PaintBoard(HeadlessDC());
   }
-  CheckInvariants(0, false);
+  ReadBack(std::string(reinterpret_cast<const char*>(data), size), ignored);
+  CheckInvariants(gameState.score, false);
   for (std::size_t i = 1; i < size; ++i) {
     if (!PlayEvent(data[i])) break;
   }

@@ -2,9 +2,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "game/saved_game.h"
+#include "headless/recording_platform.h"
 #include "headless/replay.h"
 
 namespace {
@@ -27,6 +31,7 @@ std::string ReadFile(const std::filesystem::path& path) {
   content << in.rdbuf();
   return content.str();
 }
+
 }  // namespace
 
 TEST(Replay, StartAndFirstPaintWithSevenAsSeed) {
@@ -148,4 +153,48 @@ TEST(GoldenReplays, EveryRecordedSessionReplaysToTheByte) {
     ++sessions;
   }
   EXPECT_GE(sessions, 3);
+}
+
+// Each recorded session cut where its game is in play, paused there, written out, read back into
+// a fresh program and played on: the window shows the texts it showed, and the state and every
+// operation after the cut are those of the session played through, paused at the cut.
+TEST(GoldenReplays, AGameReadBackPlaysOnAsTheGamePlayedWithoutABreak) {
+  for (const auto& entry : std::filesystem::directory_iterator(SMORVALA_REPLAY_DIR)) {
+    if (entry.path().extension() != ".script") continue;
+    std::istringstream script(ReadFile(entry.path()));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(script, line);) lines.push_back(line + "\n");
+    for (std::size_t cut = 1; cut < lines.size(); cut += lines.size() < 200 ? 1 : lines.size() / 4) {
+      const std::string before = std::accumulate(lines.begin(), lines.begin() + cut, std::string()) + "pause\n";
+      const std::string after = std::accumulate(lines.begin() + cut, lines.end(), std::string());
+      const std::string played = Replay(before).trace, saving = Replay(before + "save\n").trace;
+      const std::string saved = saving.substr(played.size() + 13, saving.size() - played.size() - 14);
+      const std::string whole = Replay(before + "state\npause\n" + after).trace.substr(played.size());
+      // Passed over: no game in play at the cut, or an answer queued before it for a question after it.
+      if (saved == "none" || whole.find("running 0") > whole.find("\ncur") || lines[cut - 1].rfind("answer", 0) == 0) {
+        continue;
+      }
+      std::string shown[6] = {"", "", "", "开始", "第 0 关", "分数: 0"};
+      std::istringstream texts(played);
+      for (std::string line; std::getline(texts, line);) {
+        if (line.rfind("text ", 0) == 0) shown[line[5] - '0'] = line.substr(7);
+      }
+      EXPECT_TRUE(Replay("load " + saved + "\nstate\npause\n" + after).trace ==
+                  "> load " + saved + "\ntimer kill\ntext 3 " + shown[3] + "\ntext 1 " + shown[1] + "\ntext 4 " +
+                      shown[4] + "\ntext 5 " + shown[5] + "\ninvalidate erase\n" + whole)
+          << entry.path().filename() << " cut at " << cut;
+    }
+  }
+}
+
+// The fuzzer's saved games: each whole one is read back, and each broken one, a field or a cell
+// away from a whole one, is refused.
+TEST(SavedGames, WholeOnesAreReadBackAndBrokenOnesRefused) {
+  std::ostringstream trace;
+  for (const auto& entry : std::filesystem::directory_iterator(SMORVALA_SAVES_DIR)) {
+    StartUpHeadless(trace);
+    const std::string line = ReadFile(entry.path());
+    EXPECT_EQ(ReadBackGame(HeadlessWindow(), line.data(), line.size()),
+              entry.path().filename().string().rfind("whole-", 0) == 0) << entry.path().filename();
+  }
 }
