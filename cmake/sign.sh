@@ -41,6 +41,10 @@ system_roots=/etc/ssl/certs/ca-certificates.crt
 # ever; a working one answers within seconds. One that fails a request often answers the next.
 timestamp_timeout=60
 retry_pauses=(1 2)
+# osslsigncode 2.9 is told not to check revocation, for which it would fetch the lists that each
+# certificate names; 2.5, Debian 12's own, does not know that option and stops at it.
+verify_options=()
+[[ $(osslsigncode verify --help 2>&1 || true) != *-ignore-crl* ]] || verify_options=(-ignore-crl)
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -52,10 +56,12 @@ fail() {
   exit 1
 }
 
-# The gist of the messages of osslsigncode or openssl in $1: OpenSSL's first reason, else the last line.
+# The gist of the messages of osslsigncode or openssl in $1: OpenSSL's first reason, else the first
+# line that tells of a failure, as osslsigncode 2.5 gives it, else the last line.
 gist() {
   local reason
   reason=$(sed -n 's/^[0-9A-F]*:error:[0-9A-F]*:[^:]*:[^:]*:\([^:]*\):[^:]*:[0-9]*:\(.*\)$/\1 \2/p' "$1" | head -n 1)
+  [ -n "$reason" ] || reason=$(grep -v '^Failed$' "$1" | grep -i -m 1 'fail\|error' || true)
   echo "${reason:-$(grep -v '^Failed$' "$1" | tail -n 1)}"
 }
 
@@ -193,9 +199,9 @@ sign_file() {
     mv "$scratch/stamped.exe" "$scratch/signed.exe"
   fi
   osslsigncode verify -CAfile "$scratch/roots.pem" -TSA-CAfile "$scratch/all-roots.pem" -require-leaf-hash "$leaf_hash" \
-    -ignore-crl -in "$scratch/signed.exe" >"$log" 2>&1 && grep -qx "Signature verification: ok" "$log" &&
+    "${verify_options[@]}" -in "$scratch/signed.exe" >"$log" 2>&1 && grep -qx "Signature verification: ok" "$log" &&
     { [ ${#servers[@]} -eq 0 ] || grep -qx "Timestamp Server Signature verification: ok" "$log"; } ||
-    fail "$3: its signature does not verify: $(grep -m 1 'Error\|error\|failed' "$log")"
+    fail "$3: its signature does not verify: $(grep -m 1 'Error\|error\|failed\|^Usage:' "$log" || tail -n 1 "$log")"
   cp "$scratch/signed.exe" "$2.partial"
   mv -f "$2.partial" "$2"
 }
