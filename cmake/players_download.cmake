@@ -83,6 +83,12 @@ endforeach()
 if(NOT SMORVALA_SIGNING_CERTIFICATE AND (SMORVALA_SIGNING_PASSWORD_FILE OR SMORVALA_TIMESTAMP_URL OR SMORVALA_SIGNING_KEY))
   message(WARNING "No SMORVALA_SIGNING_CERTIFICATE: the downloads are not signed")
 endif()
+# The downloads, with their staging folders. The package target removes those of an earlier build
+# before it makes any: a failure at any step, or an interrupt, then leaves none beside this build's
+# that could pass for it.
+set(downloads ${zip} ${setup} ${deb} ${CMAKE_BINARY_DIR}/signed/SMorvala.exe ${CMAKE_BINARY_DIR}/SHA256SUMS ${site}
+    ${CMAKE_BINARY_DIR}/zip-files ${CMAKE_BINARY_DIR}/setup-files)
+add_custom_target(remove-downloads COMMAND ${CMAKE_COMMAND} -E rm -rf ${downloads} VERBATIM)
 if(SMORVALA_SIGNING_CERTIFICATE)
   set(signed_program ${CMAKE_BINARY_DIR}/signed/SMorvala.exe)
   set(shipped ${signed_program})
@@ -97,9 +103,7 @@ set(ENV{SMORVALA_SIGNING_KEY} [=[@SMORVALA_SIGNING_KEY@]=])
 set(ENV{SMORVALA_SIGNING_PASSWORD_FILE} [=[@SMORVALA_SIGNING_PASSWORD_FILE@]=])
 set(ENV{SMORVALA_TIMESTAMP_URL} [=[@SMORVALA_TIMESTAMP_URL@]=])
 ]==])
-  # The downloads, of this build or an earlier one, that a failure to sign removes.
-  set(downloads ${zip} ${setup} ${deb} ${shipped} ${CMAKE_BINARY_DIR}/SHA256SUMS ${site}
-      ${CMAKE_BINARY_DIR}/zip-files ${CMAKE_BINARY_DIR}/setup-files)
+  # A failure to sign removes this build's downloads too.
   list(JOIN downloads "$<SEMICOLON>" stale)
   set(signing -DSIGNING_VALUES=${signing_values} -DSIGNER_VALUES=${signer_values} -DSIGNED_PROGRAM=${shipped})
   set(setup_stale "-DSTALE=${stale}")
@@ -119,7 +123,7 @@ set(ENV{SMORVALA_TIMESTAMP_URL} [=[@SMORVALA_TIMESTAMP_URL@]=])
             bash ${PROJECT_SOURCE_DIR}/cmake/sign.sh check ${program} ${signer_values} ${downloads}
     BYPRODUCTS ${signer_values}
     VERBATIM)
-  add_dependencies(signing-check SMorvala)
+  add_dependencies(signing-check SMorvala remove-downloads)
   add_custom_command(OUTPUT ${readme}
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DPROJECT_VERSION=${PROJECT_VERSION}
             -DPUBLISHER_VALUES=${publisher_values} -DSIGNER_VALUES=${signer_values} -DREADME=${readme}
@@ -177,6 +181,7 @@ add_custom_command(OUTPUT ${site}/morvala.htm ${site}/index.html
 # this target's name.
 file(REMOVE ${CMAKE_BINARY_DIR}/CPackConfig.cmake ${CMAKE_BINARY_DIR}/CPackSourceConfig.cmake)
 add_custom_target(package DEPENDS ${CMAKE_BINARY_DIR}/SHA256SUMS ${site}/morvala.htm ${site}/index.html)
+add_dependencies(package remove-downloads)
 if(SMORVALA_SIGNING_CERTIFICATE)
   add_dependencies(package signing-check)
 endif()

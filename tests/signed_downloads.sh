@@ -111,6 +111,9 @@ grep -q "“$publisher”的数字签名" "$build/unpacked/README.txt" && grep -
   grep -q "没有时间戳" "$build/site/morvala.htm" || fail "README.txt or the site does not say who signed, whose root it is, and until when"
 
 first=$(sums)
+# A later step that fails, here the Debian package's, leaves no download, sums or site of the build before.
+mkdir "$ca/broken" && printf '#!/bin/sh\nexit 2\n' >"$ca/broken/dpkg-deb" && chmod +x "$ca/broken/dpkg-deb"
+! PATH=$PWD/$ca/broken:$PATH package && [[ ! $(downloads) =~ deb|SHA256SUMS|site ]] || fail "a failed package left $(downloads)"
 for case in "SMORVALA_SIGNING_CERTIFICATE=$PWD/$ca/missing.p12|does not exist" \
             "SMORVALA_SIGNING_CERTIFICATE=$PWD/$ca/ca.pem|is not a PKCS#12 file" \
             "SMORVALA_SIGNING_PASSWORD_FILE=$PWD/$ca/wrong-password|does not open the certificate" \
