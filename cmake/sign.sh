@@ -163,7 +163,9 @@ read_certificates() {
   # file holds. Unstamped, they verify until the first of them expires, and are never dated before
   # the last one starts.
   openssl pkcs12 -export -nokeys -chain -CAfile "$scratch/roots.pem" -untrusted "$scratch/chain.pem" \
-    -in "$scratch/leaf.pem" -passout pass: | openssl pkcs12 -nokeys -passin pass: -out "$scratch/verified.pem"
+    -in "$scratch/leaf.pem" -passout pass: 2>"$scratch/chain.log" |
+    openssl pkcs12 -nokeys -passin pass: -out "$scratch/verified.pem" 2>>"$scratch/chain.log" ||
+    fail "the chain in $certificate does not verify: $(gist "$scratch/chain.log")"
   split_pem "$scratch/verified.pem" "$scratch/verified-"
   root_name=""
   for part in "$scratch"/verified-*.pem; do
@@ -181,7 +183,7 @@ read_certificates() {
 }
 
 # Whether the signature on $1 verifies, by the signer's certificate and to a root, and its time
-# stamp too where servers are named and $2 is "stamped"; the reasons are in $scratch/verify.log.
+# stamp too where $2 is "stamped"; the reasons are in $scratch/verify.log.
 verifies() {
   osslsigncode verify -CAfile "$scratch/roots.pem" -TSA-CAfile "$scratch/roots.pem" -require-leaf-hash "$leaf_hash" \
     "${verify_options[@]}" -in "$1" >"$scratch/verify.log" 2>&1 && grep -qx "Signature verification: ok" "$scratch/verify.log" &&
