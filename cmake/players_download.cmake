@@ -16,6 +16,10 @@ set(SMORVALA_SIGNING_PKCS11_MODULE "" CACHE FILEPATH "The PKCS#11 library of the
 set(SMORVALA_SIGNING_KEY "" CACHE STRING "The key's pkcs11: address on that token")
 set(SMORVALA_SIGNING_PASSWORD_FILE "" CACHE FILEPATH "The file that holds the certificate's password, or the token's PIN")
 set(SMORVALA_TIMESTAMP_URL "" CACHE STRING "RFC 3161 time-stamping servers for the signatures, separated by spaces, if any")
+# No file here tells which roots Windows trusts for code signing: the publisher, who knows the
+# authority, names its root, and only then do the players read that Windows calls the signature OK.
+set(SMORVALA_SIGNING_TRUSTED_ROOT "" CACHE STRING
+    "The name of the certificate chain's root, where Windows trusts it for code signing (such as Sectigo Public Code Signing Root R46); empty: the players are promised nothing")
 
 # Windows line ends, and a byte-order mark in the template: Notepad of any Windows version then
 # shows the Chinese text. A signed build's says what its signatures are (below).
@@ -75,7 +79,7 @@ set(deb_after "")
 # Each value stands in CMake lists and command lines as it is: a semicolon or a line break would
 # split it there. The key's pkcs11: address holds semicolons, which $<SEMICOLON> carries whole.
 foreach(variable SMORVALA_SIGNING_CERTIFICATE SMORVALA_SIGNING_PKCS11_MODULE SMORVALA_SIGNING_KEY
-                 SMORVALA_SIGNING_PASSWORD_FILE SMORVALA_TIMESTAMP_URL)
+                 SMORVALA_SIGNING_PASSWORD_FILE SMORVALA_TIMESTAMP_URL SMORVALA_SIGNING_TRUSTED_ROOT)
   if("${${variable}}" MATCHES "[\n\r]" OR (NOT variable STREQUAL "SMORVALA_SIGNING_KEY" AND "${${variable}}" MATCHES ";"))
     message(FATAL_ERROR "${variable} must be a single line without semicolons: '${${variable}}'")
   endif()
@@ -83,6 +87,12 @@ endforeach()
 if(NOT SMORVALA_SIGNING_CERTIFICATE AND (SMORVALA_SIGNING_PASSWORD_FILE OR SMORVALA_TIMESTAMP_URL OR SMORVALA_SIGNING_KEY))
   message(WARNING "No SMORVALA_SIGNING_CERTIFICATE: the downloads are not signed")
 endif()
+# The downloads, with their staging folders. The package target removes those of an earlier build
+# before it makes any: a failure at any step, or an interrupt, then leaves none beside this build's
+# that could pass for it.
+set(downloads ${zip} ${setup} ${deb} ${CMAKE_BINARY_DIR}/signed/SMorvala.exe ${CMAKE_BINARY_DIR}/SHA256SUMS ${site}
+    ${CMAKE_BINARY_DIR}/zip-files ${CMAKE_BINARY_DIR}/setup-files)
+add_custom_target(remove-downloads COMMAND ${CMAKE_COMMAND} -E rm -rf ${downloads} VERBATIM)
 if(SMORVALA_SIGNING_CERTIFICATE)
   set(signed_program ${CMAKE_BINARY_DIR}/signed/SMorvala.exe)
   set(shipped ${signed_program})
@@ -96,10 +106,9 @@ set(ENV{SMORVALA_SIGNING_PKCS11_MODULE} [=[@SMORVALA_SIGNING_PKCS11_MODULE@]=])
 set(ENV{SMORVALA_SIGNING_KEY} [=[@SMORVALA_SIGNING_KEY@]=])
 set(ENV{SMORVALA_SIGNING_PASSWORD_FILE} [=[@SMORVALA_SIGNING_PASSWORD_FILE@]=])
 set(ENV{SMORVALA_TIMESTAMP_URL} [=[@SMORVALA_TIMESTAMP_URL@]=])
+set(ENV{SMORVALA_SIGNING_TRUSTED_ROOT} [=[@SMORVALA_SIGNING_TRUSTED_ROOT@]=])
 ]==])
-  # The downloads, of this build or an earlier one, that a failure to sign removes.
-  set(downloads ${zip} ${setup} ${deb} ${shipped} ${CMAKE_BINARY_DIR}/SHA256SUMS ${site}
-      ${CMAKE_BINARY_DIR}/zip-files ${CMAKE_BINARY_DIR}/setup-files)
+  # A failure to sign removes this build's downloads too.
   list(JOIN downloads "$<SEMICOLON>" stale)
   set(signing -DSIGNING_VALUES=${signing_values} -DSIGNER_VALUES=${signer_values} -DSIGNED_PROGRAM=${shipped})
   set(setup_stale "-DSTALE=${stale}")
@@ -114,12 +123,13 @@ set(ENV{SMORVALA_TIMESTAMP_URL} [=[@SMORVALA_TIMESTAMP_URL@]=])
     COMMAND ${CMAKE_COMMAND} -E env SMORVALA_SIGNING_CERTIFICATE=${SMORVALA_SIGNING_CERTIFICATE}
             SMORVALA_SIGNING_PKCS11_MODULE=${SMORVALA_SIGNING_PKCS11_MODULE} "SMORVALA_SIGNING_KEY=${signing_key}"
             SMORVALA_SIGNING_PASSWORD_FILE=${SMORVALA_SIGNING_PASSWORD_FILE}
-            "SMORVALA_TIMESTAMP_URL=${SMORVALA_TIMESTAMP_URL}" SMORVALA_HOMEPAGE=${SMORVALA_HOMEPAGE}
+            "SMORVALA_TIMESTAMP_URL=${SMORVALA_TIMESTAMP_URL}" "SMORVALA_SIGNING_TRUSTED_ROOT=${SMORVALA_SIGNING_TRUSTED_ROOT}"
+            SMORVALA_HOMEPAGE=${SMORVALA_HOMEPAGE}
             SMORVALA_PUBLISHER=${SMORVALA_PUBLISHER}
             bash ${PROJECT_SOURCE_DIR}/cmake/sign.sh check ${program} ${signer_values} ${downloads}
     BYPRODUCTS ${signer_values}
     VERBATIM)
-  add_dependencies(signing-check SMorvala)
+  add_dependencies(signing-check SMorvala remove-downloads)
   add_custom_command(OUTPUT ${readme}
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DPROJECT_VERSION=${PROJECT_VERSION}
             -DPUBLISHER_VALUES=${publisher_values} -DSIGNER_VALUES=${signer_values} -DREADME=${readme}
@@ -177,6 +187,7 @@ add_custom_command(OUTPUT ${site}/morvala.htm ${site}/index.html
 # this target's name.
 file(REMOVE ${CMAKE_BINARY_DIR}/CPackConfig.cmake ${CMAKE_BINARY_DIR}/CPackSourceConfig.cmake)
 add_custom_target(package DEPENDS ${CMAKE_BINARY_DIR}/SHA256SUMS ${site}/morvala.htm ${site}/index.html)
+add_dependencies(package remove-downloads)
 if(SMORVALA_SIGNING_CERTIFICATE)
   add_dependencies(package signing-check)
 endif()

@@ -1,8 +1,8 @@
 # What a signed build's players' README.txt and game page say of the signatures, true of the
 # certificate that made them, as cmake/sign.sh found it (SIGNER_VALUES): the signer as Windows
-# names it; that Windows calls the signature OK where it trusts the chain's root, or, for a
-# private authority's root, only where that root is installed; and, without a time stamp, the day
-# the signatures stop verifying. make_site.cmake includes it after PUBLISHER_VALUES; run alone,
+# names it; that Windows calls the signature OK, where the publisher declared the chain's root one
+# that Windows trusts, or else only where a computer trusts that root; and, without a time stamp,
+# the day the signatures stop verifying. make_site.cmake includes it after PUBLISHER_VALUES; run alone,
 #   cmake -DSOURCE_DIR= -DPROJECT_VERSION= -DPUBLISHER_VALUES= -DSIGNER_VALUES= -DREADME= -P signature_words.cmake
 # writes the README.txt of docs/players-readme.txt.in to README.
 include(${SIGNER_VALUES})
@@ -14,15 +14,14 @@ function(signature_words signer root out_zh out_en)
   set(en "Signature: SMorvala.exe, the setup program and the uninstaller it installs are signed by ${signer}."
          "On Windows, right-click the file, choose Properties and open the Digital Signatures tab (数字签名):"
          "it names the signer.")
-  if(root)
-    list(APPEND zh "它的证书由“${root}”签发，Windows 默认不信任这个机构：只有在装有它的根证书的电脑上，"
-                   "“详细信息”才显示“此数字签名正常”，在其他电脑上 Windows 的安全警告把发布者显示为“未知发布者”。")
-    list(APPEND en "Its certificate was issued by ${root}, an authority that Windows does not trust by default:"
-                   "only a computer that has its root certificate says in the Details that the signature is OK,"
-                   "and elsewhere Windows warns of an unknown publisher.")
-  else()
+  if(SIGNER_ROOT_TRUSTED)
     list(APPEND zh "选中签名后点击“详细信息”，应显示“此数字签名正常”。")
     list(APPEND en "Its Details should say that the signature is OK.")
+  else()
+    list(APPEND zh "它的证书最终由“${root}”签发：只有在信任这个机构的电脑上，"
+                   "“详细信息”才显示“此数字签名正常”，在其他电脑上 Windows 的安全警告把发布者显示为“未知发布者”。")
+    list(APPEND en "Its certificate goes back to ${root}: only a computer that trusts that authority"
+                   "says in the Details that the signature is OK, and elsewhere Windows warns of an unknown publisher.")
   endif()
   list(APPEND zh "文件在签名后被改动过，签名就不再有效。")
   list(APPEND en "A file changed after it was signed has no valid signature.")

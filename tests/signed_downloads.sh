@@ -39,7 +39,10 @@ echo "directories.tokendir = $PWD/$ca/token" >"$SOFTHSM2_CONF"
       -extfile "$1.ext" "${@:4}" 2>/dev/null
     cat "$1.pem" intermediate.pem ca.pem >"$1.chain.pem"
     openssl pkcs12 -export -inkey "$1.key" -in "$1.chain.pem" -passout file:password -out "$1.p12"
-  done && echo "not the password" >wrong-password &&
+  done && echo "not the password" >wrong-password && cat expired.pem >>signing.chain.pem &&
+  openssl pkcs12 -export -inkey signing.key -in signing.chain.pem -passout file:password -out signing.p12 &&
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout rogue.key -out rogue.pem -subj "/CN=Rogue" -addext extendedKeyUsage=critical,timeStamping 2>/dev/null &&
+  sed s/stamps/rogue/ tsa.cnf >rogue.cnf &&
   openssl pkcs12 -export -inkey signing.key -in signing.pem -certfile ca.pem -passout file:password -out orphan.p12 &&
   openssl pkcs8 -topk8 -nocrypt -in signing.key -out signing.p8 &&
   softhsm2-util --init-token --free --label test --pin "$(cat pin)" --so-pin 1357 >/dev/null &&
@@ -57,7 +60,7 @@ class Stamp(http.server.BaseHTTPRequestHandler):
         global left
         left -= 1
         query = self.rfile.read(int(self.headers["Content-Length"]))
-        reply = subprocess.run(["openssl", "ts", "-reply", "-config", "tsa.cnf", "-queryfile", "/dev/stdin", "-out", "/dev/stdout"],
+        reply = subprocess.run(["openssl", "ts", "-reply", "-config", sys.argv[2], "-queryfile", "/dev/stdin", "-out", "/dev/stdout"],
                                input=query, capture_output=True).stdout if left >= 0 else b""
         self.send_response(200 if reply else 503)
         self.send_header("Content-Type", "application/timestamp-reply")
@@ -65,7 +68,7 @@ class Stamp(http.server.BaseHTTPRequestHandler):
         self.wfile.write(reply)
 server = http.server.HTTPServer(("127.0.0.1", 0), Stamp)
 print(server.server_port, flush=True)
-server.serve_forever()' "$1" >"$2.port" 2>/dev/null) &
+server.serve_forever()' "$1" "${3:-tsa.cnf}" >"$2.port" 2>/dev/null) &
   servers+=($!)
   until [ -s "$ca/$2.port" ]; do sleep 0.1; done
   printf -v "$2" "http://127.0.0.1:%s/" "$(cat "$ca/$2.port")"
@@ -74,12 +77,13 @@ servers=()
 trap 'kill "${servers[@]}" 2>/dev/null || true' EXIT
 timestamp_server 4 failing
 timestamp_server 1000 answering
+timestamp_server 1000 rogue rogue.cnf
 
 # Configures with the signing variables given, and builds the downloads.
 package() {
   cmake --no-warn-unused-cli -S . -B "$build" --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
     -DSMORVALA_SIGNING_CERTIFICATE="$PWD/$ca/signing.p12" -DSMORVALA_SIGNING_PASSWORD_FILE="$PWD/$ca/password" \
-    -DSMORVALA_SIGNING_PKCS11_MODULE= -DSMORVALA_SIGNING_KEY= -DSMORVALA_TIMESTAMP_URL= "$@" >/dev/null
+    -DSMORVALA_SIGNING_PKCS11_MODULE= -DSMORVALA_SIGNING_KEY= -DSMORVALA_TIMESTAMP_URL= -DSMORVALA_SIGNING_TRUSTED_ROOT= "$@" >/dev/null
   cmake --build "$build" -j "$(nproc)" --target package >"$build/package.log" 2>&1
 }
 downloads() {
@@ -107,10 +111,14 @@ check_signatures() {
 
 package || fail "the signed build failed: $(tail -n 5 "$build/package.log")"
 check_signatures "Timestamp is not available"
+until=$(date --utc +%F -d "$(openssl x509 -noout -enddate -in "$ca/ca.pem" | cut -d= -f2)")
 grep -q "“$publisher”的数字签名" "$build/unpacked/README.txt" && grep -q "由“Test authority”签发" "$build/unpacked/README.txt" &&
-  grep -q "没有时间戳" "$build/site/morvala.htm" || fail "README.txt or the site does not say who signed, whose root it is, and until when"
+  grep -q "证书在 $until 到期" "$build/site/morvala.htm" || fail "README.txt or the site does not say who signed, whose root it is, and until $until"
 
 first=$(sums)
+# A later step that fails, here the Debian package's, leaves no download, sums or site of the build before.
+mkdir "$ca/broken" && printf '#!/bin/sh\nexit 2\n' >"$ca/broken/dpkg-deb" && chmod +x "$ca/broken/dpkg-deb"
+! PATH=$PWD/$ca/broken:$PATH package && [[ ! $(downloads) =~ deb|SHA256SUMS|site ]] || fail "a failed package left $(downloads)"
 for case in "SMORVALA_SIGNING_CERTIFICATE=$PWD/$ca/missing.p12|does not exist" \
             "SMORVALA_SIGNING_CERTIFICATE=$PWD/$ca/ca.pem|is not a PKCS#12 file" \
             "SMORVALA_SIGNING_PASSWORD_FILE=$PWD/$ca/wrong-password|does not open the certificate" \
@@ -118,6 +126,8 @@ for case in "SMORVALA_SIGNING_CERTIFICATE=$PWD/$ca/missing.p12|does not exist" \
             "SMORVALA_SIGNING_CERTIFICATE=$PWD/$ca/expired.p12|expired on" \
             "SMORVALA_SIGNING_CERTIFICATE=$PWD/$ca/orphan.p12|lacks the certificate of CN=Test intermediate" \
             "SMORVALA_TIMESTAMP_URL=http://127.0.0.1:9/|SMorvala.exe: no time stamp" \
+            "SMORVALA_TIMESTAMP_URL=$rogue|server: $rogue: its stamp does not verify" \
+            "SMORVALA_SIGNING_TRUSTED_ROOT=Another root|ends in Test authority, not in Another root" \
             "SMORVALA_TIMESTAMP_URL=$failing|uninstall.exe: no time stamp, after 3 tries of each time-stamping server: $failing"; do
   if package "-D${case%|*}"; then fail "a build with ${case%|*} succeeded"; fi
   lines=$(grep "^signing: " "$build/package.log" | grep -v "^signing: warning: " || true)
@@ -126,13 +136,16 @@ for case in "SMORVALA_SIGNING_CERTIFICATE=$PWD/$ca/missing.p12|does not exist" \
   [ -z "$(downloads)" ] || fail "${case%|*} left $(downloads)"
 done
 
-# The key on the token, which signs every file as the PKCS#12 file does; the failing server's
-# time stamps fail, and the second server's take over. The PIN stands in no log.
+# The key on the token, which signs every file as the PKCS#12 file does, its root declared one
+# that Windows trusts; the rogue server's time stamps do not verify, the failing server's fail,
+# and the third server's take over. The PIN stands in no file of the build.
 package -DSMORVALA_SIGNING_CERTIFICATE="$PWD/$ca/signing.chain.pem" -DSMORVALA_SIGNING_PASSWORD_FILE="$PWD/$ca/pin" \
   -DSMORVALA_SIGNING_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so "-DSMORVALA_SIGNING_KEY=pkcs11:token=test;object=signing;type=private" \
-  "-DSMORVALA_TIMESTAMP_URL=$failing $answering" || fail "the build signed on the token failed: $(tail -n 5 "$build/package.log")"
+  "-DSMORVALA_TIMESTAMP_URL=$rogue $failing $answering" "-DSMORVALA_SIGNING_TRUSTED_ROOT=Test authority" ||
+  fail "the build signed on the token failed: $(tail -n 5 "$build/package.log")"
 check_signatures "Timestamp Server Signature verification: ok"
-! grep -rqF "$(cat "$ca/pin")" "$build/package.log" "$build/CMakeCache.txt" || fail "the token's PIN stands in a log"
+grep -q "应显示“此数字签名正常”" "$build/unpacked/README.txt" || fail "README.txt does not promise a trusted root's signature"
+! grep -rqF --exclude-dir=test-ca "$(cat "$ca/pin")" "$build" || fail "the token's PIN stands in a file of the build"
 
 # Signed from the file again, the same bytes as the first time.
 package

@@ -9,13 +9,14 @@ icon beside a few settled cells. The colours and the width of the well are read 
 sources, and the icon is tools/make_icon.py's, so that a change there reaches the pictures when
 this script runs again.
 
-Each design is the size of its control at 96 DPI, and is written twice as large, every pixel of
-the design a square of 2 x 2. The setup program is DPI-aware: it fits each picture to the height of
-its control, whose size follows the DPI, and shrinks it there by merging neighbouring pixels. The
-sizes come from the dialogs and the font that the setup program really has (control_sizes(), which
-shows the calculation); the script stops if a picture would be shrunk below half, where a line two
-pixels wide could vanish, or grown, or would leave a strip beside it at 96 DPI. 8-bit BMP files, as
-the Windows of any version loads them; standard library only, the same bytes on every run.
+Each picture is the height of its control at 96 DPI, and is written twice as large: the welcome
+picture's every pixel a square of 2 x 2, the header drawn at that size itself, its icon's pixels
+squares of 3 x 3. The setup program is DPI-aware: it fits each picture to the height of its control,
+whose size follows the DPI, and widens the control to match (fitted()). The sizes come from the
+dialogs and the font that the setup program really has (control_sizes(), which shows the
+calculation). The script stops if a picture would be grown, or shrunk below half, or run past its
+control at any DPI; and if a line that shrinking could lose is drawn (check_lines()). 8-bit BMP
+files, as the Windows of any version loads them; standard library only, the same bytes on every run.
 
     tools/make_setup_pictures.py [FOLDER]        default FOLDER: res/ next to this script
 """
@@ -75,19 +76,57 @@ def control_sizes(dialog_units, dpi):
     return [(mul_div(columns, width, 4), mul_div(rows, height, 8)) for width in widths]
 
 
+def fitted(width, height, control_height):
+    """The picture's size on screen, as Modern UI's AspectFitHeight makes it (Contrib/Modern UI
+    2/Pages.nsh): steps of ten-thousandths of a pixel towards the control's height, then a pixel
+    off its width and height for each one it is still too high. The control takes that size: it
+    grows to the right where the picture is wider."""
+    across, down = width * 10000, height * 10000
+    step_across, step_down = across // height, 10000
+    if across > down:
+        step_across, step_down = 10000, down // width
+    while down > control_height * 10000:
+        across, down = across - step_across, down - step_down
+    while down < control_height * 10000:
+        across, down = across + step_across, down + step_down
+    excess = max(down // 10000 - control_height, 0)
+    return across // 10000 - excess, down // 10000 - excess
+
+
 def check_fit(name, picture):
     """Stops unless the picture, fitted to its control's height at every DPI, is shrunk by at most
-    half: then each pixel on screen merges at most two of the file, a line four pixels wide keeps
-    at least one pixel of its own, and a darker line of two is kept. At 96 DPI it fills the control."""
-    width, height = picture.width * SCALE, picture.height * SCALE
+    half, and is no wider than the control; at 96 DPI it is shrunk by half exactly."""
+    width, height = picture.width * picture.scale, picture.height * picture.scale
     for dpi in DPIS:
         for control_width, control_height in control_sizes(CONTROLS[name], dpi):
-            if not height / 2 <= control_height <= height:
+            if not height / 2 <= control_height <= height or dpi == 96 and height != 2 * control_height:
                 sys.exit(f"make_setup_pictures: {name} ({width} x {height}) would be scaled to a height of "
                          f"{control_height} at {dpi} DPI")
-            if dpi == 96 and (picture.width, picture.height) != (control_width, control_height):
-                sys.exit(f"make_setup_pictures: {name} is drawn {picture.width} x {picture.height}, "
-                         f"its control at 96 DPI is {control_width} x {control_height}")
+            on_screen = fitted(width, height, control_height)[0]
+            if on_screen > control_width:
+                sys.exit(f"make_setup_pictures: {name} would be {on_screen} pixels wide at {dpi} DPI, "
+                         f"its control {control_width}")
+
+
+def check_lines(name, picture):
+    """Stops where shrinking could lose a line of the picture. Shrunk by at most half, each pixel
+    on screen merges at most two neighbours of a row or a column of the file, their colours ANDed,
+    as Windows documents its default stretching mode, BLACKONWHITE: a line three pixels wide keeps
+    one of its own, and a narrower one survives only where ANDing it with the pixels beside it
+    leaves its colour."""
+    rows = picture.file_rows()
+    for lines in (rows, list(zip(*rows))):
+        for number, line in enumerate(lines):
+            start = 0
+            for end in range(1, len(line) + 1):
+                if end < len(line) and line[end] == line[start]:
+                    continue
+                colour = rgb_value(line[start])
+                beside = [line[i] for i in (start - 1, end) if 0 <= i < len(line)]
+                if end - start < 3 and any(colour & rgb_value(pixel) != colour for pixel in beside):
+                    sys.exit(f"make_setup_pictures: {name}'s line of {end - start} pixels at {start} of "
+                             f"{'row' if lines is rows else 'column'} {number} could vanish when shrunk")
+                start = end
 
 
 def constant(path, pattern):
@@ -99,6 +138,10 @@ def constant(path, pattern):
 
 def rgb(value):
     return ((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF)
+
+
+def rgb_value(colour):
+    return (colour[0] << 16) | (colour[1] << 8) | colour[2]
 
 
 def colour(path, name):
@@ -121,10 +164,10 @@ def icon_pixels():
 
 
 class Picture:
-    """A picture in the design's pixels, written SCALE times as large."""
+    """A picture in pixels of its own, written scale times as large."""
 
-    def __init__(self, width, height, background):
-        self.width, self.height = width, height
+    def __init__(self, width, height, background, scale=SCALE):
+        self.width, self.height, self.scale = width, height, scale
         self.pixels = [[background] * width for _ in range(height)]
 
     def fill(self, left, top, right, bottom, rgb_colour):
@@ -133,8 +176,7 @@ class Picture:
 
     def frame(self, left, top, right, bottom, rgb_colour, dotted=False):
         """An outline two pixels wide, the board's frames in small; a dotted one in dots of two
-        by two. Lines that thin survive the setup program's shrinking, which keeps the darker
-        of the pixels it merges."""
+        by two; check_lines() tells whether they survive the setup program's shrinking."""
         for x in range(left, right):
             for y in (top, top + 1, bottom - 2, bottom - 1):
                 if not dotted or (x - left) // 2 % 2 == 0:
@@ -150,16 +192,17 @@ class Picture:
                 if pixel:
                     self.fill(left + x * zoom, top + y * zoom, left + (x + 1) * zoom, top + (y + 1) * zoom, pixel)
 
+    def file_rows(self):
+        """The rows of the file, top first, each pixel a square of scale x scale."""
+        return [[pixel for pixel in row for _ in range(self.scale)] for row in self.pixels for _ in range(self.scale)]
+
     def bmp(self):
-        """An 8-bit BMP, its palette the picture's colours in order, each pixel a square."""
+        """An 8-bit BMP, its palette the picture's colours in order."""
         palette = sorted({pixel for row in self.pixels for pixel in row})
         index = {pixel: i for i, pixel in enumerate(palette)}
-        width, height = self.width * SCALE, self.height * SCALE
+        width, height = self.width * self.scale, self.height * self.scale
         stride = (width + 3) // 4 * 4
-        rows = []
-        for row in reversed(self.pixels):  # bottom row first
-            line = bytes(index[pixel] for pixel in row for _ in range(SCALE)).ljust(stride, b"\0")
-            rows.extend([line] * SCALE)
+        rows = [bytes(index[pixel] for pixel in row).ljust(stride, b"\0") for row in reversed(self.file_rows())]
         table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
         offset = 14 + 40 + len(table)
         size = offset + stride * height
@@ -170,7 +213,7 @@ class Picture:
 
 
 def welcome(background, frames, cells, columns, icon):
-    picture = Picture(164, 290, background)
+    picture = Picture(153, 290, background)
     picture.icon((picture.width - 2 * len(icon)) // 2, 12, icon, 2)
     pitch, rows = 12, 15
     left = (picture.width - columns * pitch) // 2
@@ -189,13 +232,14 @@ def welcome(background, frames, cells, columns, icon):
 
 
 def header(background, cells, icon):
-    picture = Picture(150, 53, background)
-    top = (picture.height - len(icon)) // 2
-    picture.icon(picture.width - len(icon) - 12, top, icon, 1)
-    pitch = 8
+    """Drawn at the file's size: the icon's one-pixel bevels, three pixels wide there, survive."""
+    picture = Picture(281, 106, background, scale=1)
+    zoom, pitch, gap = 3, 14, 3
+    top = (picture.height - zoom * len(icon)) // 2
+    picture.icon(picture.width - zoom * len(icon) - 20, top, icon, zoom)
     for column, row, index in HEADER_CELLS:
-        x, y = 10 + column * pitch, top + len(icon) - (3 - row) * pitch
-        picture.fill(x, y, x + pitch - 1, y + pitch - 1, cells[index])
+        x, y = 16 + column * pitch, top + zoom * len(icon) - (3 - row) * pitch
+        picture.fill(x, y, x + pitch - gap, y + pitch - gap, cells[index])
     return picture
 
 
@@ -206,6 +250,7 @@ def pictures():
              "setup-header.bmp": header(background, cells, icon)}
     for name, picture in drawn.items():
         check_fit(name, picture)
+        check_lines(name, picture)
     return {name: picture.bmp() for name, picture in drawn.items()}
 
 
