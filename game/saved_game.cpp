@@ -31,13 +31,6 @@ struct SavedGame {
 
 bool InRange(long long value, long long low, long long high) { return value >= low && value <= high; }
 
-const LevelRow& LevelForScore(long long score) {
-  for (const LevelRow& level : LevelTable) {
-    if (score > level.scoreAbove) return level;
-  }
-  return LevelTable[kLevelCount - 1];
-}
-
 // Writes a whole game's line, closed by a NUL; returns its length.
 int Format(const SavedGame& saved, char (&line)[kSavedGameCapacity]) {
   char* at = line;
@@ -158,7 +151,7 @@ bool ReadBackGame(WindowHandle window, const char* line, std::size_t length) {
     return false;
   }
   const long long* n = saved.numbers;
-  const LevelRow& level = LevelForScore(n[kScore]);
+  const LevelRow& level = LevelForScore(static_cast<int>(n[kScore]));
   GameState& g = gameState;
   g.score = static_cast<std::int32_t>(n[kScore]);
   g.interval = level.interval;
