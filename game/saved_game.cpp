@@ -18,10 +18,8 @@ enum Number { kForm, kScore, kWording, kShape, kRotation, kColumn, kRow, kNextSh
 // What the score box shows: its first text, its text after a restart, or the points won.
 enum Wording { kFirstWording, kRestartWording, kPointsWording };
 
-// Every landing's points are a multiple of this; one more landing adds at most 100, so a score
-// above the limit could overflow.
+// Every landing's points are a multiple of this.
 constexpr long long kPointsUnit = 10;
-constexpr long long kScoreLimit = INT32_MAX - 100;
 constexpr char kEmptyCell = '.';
 
 struct SavedGame {
@@ -103,7 +101,7 @@ bool PieceIsWhereItCanBe(const SavedGame& saved) {
 bool IsWholeGame(const SavedGame& saved) {
   const long long* n = saved.numbers;
   const long long score = n[kScore];
-  if (n[kForm] != kSavedGameForm || !InRange(score, 0, kScoreLimit) || score % kPointsUnit != 0) return false;
+  if (n[kForm] != kSavedGameForm || !InRange(score, 0, kSavedScoreLimit) || score % kPointsUnit != 0) return false;
   if (score > 0 ? n[kWording] != kPointsWording : !InRange(n[kWording], kFirstWording, kRestartWording)) return false;
   if (!InRange(n[kShape], 0, kShapeCount - 1) || !InRange(n[kRotation], 0, kRotationCount - 1) ||
       !InRange(n[kNextShape], 0, kShapeCount - 1) || !InRange(n[kGenerator], 0, UINT32_MAX)) {
@@ -111,9 +109,11 @@ bool IsWholeGame(const SavedGame& saved) {
   }
   if (!SettledCellsArePlayed(saved.field) || !PieceIsWhereItCanBe(saved)) return false;
   // The preview is the generator's last draw; while the first piece of the process falls, that
-  // piece is, as it was drawn after the preview.
-  const long long drawn = RandomOfState(static_cast<std::uint32_t>(n[kGenerator])) % kShapeCount;
-  return n[kNextShape] == drawn || n[kShape] == drawn;
+  // piece is, as it was drawn after the preview, which is then the draw before it.
+  const auto state = static_cast<std::uint32_t>(n[kGenerator]);
+  return n[kNextShape] == RandomOfState(state) % kShapeCount ||
+         (n[kShape] == RandomOfState(state) % kShapeCount &&
+          n[kNextShape] == RandomOfState(PreviousShapeGeneratorState(state)) % kShapeCount);
 }
 
 void SetScoreText(WindowHandle window, const SavedGame& saved) {
