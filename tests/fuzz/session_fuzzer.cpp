@@ -1,9 +1,10 @@
 // Plays arbitrary sessions through the real game on the recording platform and checks, after
 // every event, what must always hold: clean grids, a score made of line points, the speed that
 // belongs to the score, the fall timer armed exactly while a game is in play, and a falling
-// piece inside the well. The same bytes are also read as a replay script, to shake the parser,
-// and as a saved game read back before the session plays: a refusal changes nothing, and a game
-// read back is paused and writes out as the line it was read from.
+// piece inside the well, and a game in progress that writes out. The same bytes are also read as
+// a replay script, to shake the parser, and as a saved game read back before the session plays: a
+// refusal changes nothing, and a game read back is paused and writes out as the line it was read
+// from. Where the session ends, its game, written out, reads back so.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -64,6 +65,10 @@ void CheckInvariants(int scoreBefore, bool restarted) {
     const int row = gameState.curY + cell.dy;
     Require(column >= 0 && column < kColumns && row >= 0 && row < kRows, "the falling piece is inside the well");
   }
+  char line[kSavedGameCapacity];
+  Require(gameState.started == 0 || gameState.firstPaintDone == 0 || IsGameOver() || score > kSavedScoreLimit ||
+              WriteOutGame(ScoreBoxText().c_str(), line) > 0,
+          "a game in progress writes out");
 }
 
 void Paint() {
@@ -119,7 +124,8 @@ bool PlayEvent(std::uint8_t byte) {
   return true;
 }
 
-void ReadBack(const std::string& line, const std::ostringstream& trace) {
+// Whether the line was read back.
+bool ReadBack(const std::string& line, const std::ostringstream& trace) {
   const GameState game = gameState;
   const Playfield field = playfield;
   const std::uint32_t generator = shapeGeneratorState;
@@ -128,12 +134,13 @@ void ReadBack(const std::string& line, const std::ostringstream& trace) {
     Require(std::memcmp(&game, &gameState, sizeof game) == 0 && std::memcmp(&field, &playfield, sizeof field) == 0 &&
                 generator == shapeGeneratorState && traced == trace.str(),
             "a refusal changes nothing");
-    return;
+    return false;
   }
   char written[kSavedGameCapacity];
   Require(gameState.running == 0 && !FallTimerArmed() &&
               line == std::string(written, WriteOutGame(ScoreBoxText().c_str(), written)),
           "a game read back is paused, and writes out as the line it was read from");
+  return true;
 }
 }  // namespace
 
@@ -154,5 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 1; i < size; ++i) {
     if (!PlayEvent(data[i])) break;
   }
+  char line[kSavedGameCapacity];
+  const int length = WriteOutGame(ScoreBoxText().c_str(), line);
+  Require(length == 0 || ReadBack(std::string(line, length), ignored), "a game written out reads back");
   return 0;
 }
