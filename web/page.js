@@ -292,6 +292,14 @@ var Page = (function () {
   // Coming back to the page activates the window, which gives its focus to the main window.
   window.addEventListener('focus', () => { if (openBoxes.length === 0 && !ended) focusWindow(); });
 
+  // Tabbed to, the client area shows that it has the focus; given it by the game, as after a
+  // click, it looks as the program's main window does.
+  let tabbing = false;
+  document.addEventListener('keydown', (event) => { tabbing = event.key === 'Tab'; }, true);
+  document.addEventListener('pointerdown', () => { tabbing = false; }, true);
+  client.addEventListener('focus', () => client.classList.toggle('tabbed', tabbing));
+  client.addEventListener('blur', () => client.classList.remove('tabbed'));
+
   // Where a browser has no inert, a tap or a click behind a box or the ended page would still
   // reach the window, and act once the box is answered: it stops here.
   for (const type of ['pointerdown', 'click']) {
