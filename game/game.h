@@ -73,6 +73,14 @@ constexpr int kLevelCount = 10;
 // Scanned from the top; the last row catches every score.
 extern const LevelRow LevelTable[kLevelCount];
 
+// The row for a score: the game's as it plays, and a saved game's as it is read back.
+inline const LevelRow& LevelForScore(int score) {
+  for (const LevelRow& level : LevelTable) {
+    if (score > level.scoreAbove) return level;
+  }
+  return LevelTable[kLevelCount - 1];
+}
+
 bool PieceFits(int rot, int shape, int x, int y);
 // A settled cell in the ceiling row ends the game; nothing else records it.
 bool IsGameOver();

@@ -18,10 +18,8 @@ enum Number { kForm, kScore, kWording, kShape, kRotation, kColumn, kRow, kNextSh
 // What the score box shows: its first text, its text after a restart, or the points won.
 enum Wording { kFirstWording, kRestartWording, kPointsWording };
 
-// Every landing's points are a multiple of this; one more landing adds at most 100, so a score
-// above the limit could overflow.
+// Every landing's points are a multiple of this.
 constexpr long long kPointsUnit = 10;
-constexpr long long kScoreLimit = INT32_MAX - 100;
 constexpr char kEmptyCell = '.';
 
 struct SavedGame {
@@ -30,13 +28,6 @@ struct SavedGame {
 };
 
 bool InRange(long long value, long long low, long long high) { return value >= low && value <= high; }
-
-const LevelRow& LevelForScore(long long score) {
-  for (const LevelRow& level : LevelTable) {
-    if (score > level.scoreAbove) return level;
-  }
-  return LevelTable[kLevelCount - 1];
-}
 
 // Writes a whole game's line, closed by a NUL; returns its length.
 int Format(const SavedGame& saved, char (&line)[kSavedGameCapacity]) {
@@ -110,7 +101,7 @@ bool PieceIsWhereItCanBe(const SavedGame& saved) {
 bool IsWholeGame(const SavedGame& saved) {
   const long long* n = saved.numbers;
   const long long score = n[kScore];
-  if (n[kForm] != kSavedGameForm || !InRange(score, 0, kScoreLimit) || score % kPointsUnit != 0) return false;
+  if (n[kForm] != kSavedGameForm || !InRange(score, 0, kSavedScoreLimit) || score % kPointsUnit != 0) return false;
   if (score > 0 ? n[kWording] != kPointsWording : !InRange(n[kWording], kFirstWording, kRestartWording)) return false;
   if (!InRange(n[kShape], 0, kShapeCount - 1) || !InRange(n[kRotation], 0, kRotationCount - 1) ||
       !InRange(n[kNextShape], 0, kShapeCount - 1) || !InRange(n[kGenerator], 0, UINT32_MAX)) {
@@ -118,9 +109,11 @@ bool IsWholeGame(const SavedGame& saved) {
   }
   if (!SettledCellsArePlayed(saved.field) || !PieceIsWhereItCanBe(saved)) return false;
   // The preview is the generator's last draw; while the first piece of the process falls, that
-  // piece is, as it was drawn after the preview.
-  const long long drawn = RandomOfState(static_cast<std::uint32_t>(n[kGenerator])) % kShapeCount;
-  return n[kNextShape] == drawn || n[kShape] == drawn;
+  // piece is, as it was drawn after the preview, which is then the draw before it.
+  const auto state = static_cast<std::uint32_t>(n[kGenerator]);
+  return n[kNextShape] == RandomOfState(state) % kShapeCount ||
+         (n[kShape] == RandomOfState(state) % kShapeCount &&
+          n[kNextShape] == RandomOfState(PreviousShapeGeneratorState(state)) % kShapeCount);
 }
 
 void SetScoreText(WindowHandle window, const SavedGame& saved) {
@@ -158,7 +151,7 @@ bool ReadBackGame(WindowHandle window, const char* line, std::size_t length) {
     return false;
   }
   const long long* n = saved.numbers;
-  const LevelRow& level = LevelForScore(n[kScore]);
+  const LevelRow& level = LevelForScore(static_cast<int>(n[kScore]));
   GameState& g = gameState;
   g.score = static_cast<std::int32_t>(n[kScore]);
   g.interval = level.interval;

@@ -15,6 +15,10 @@ constexpr int kSavedGameForm = 1;
 // Room for the longest line and its closing NUL.
 constexpr int kSavedGameCapacity = 320;
 
+// The highest score a line holds. A game read back plays on without end: this leaves room for
+// more than ten million landings of 100 points before the score would overflow.
+constexpr int kSavedScoreLimit = 1000000000;
+
 // Writes the game started, its first pieces chosen and not over, as one line of printable ASCII
 // with no blank, closed by a NUL; returns its length, 0 where there is no such game. The game
 // sets the score box's text and never reads it back, so the caller says what the box shows: a

@@ -17,13 +17,6 @@ namespace {
 // Points for one to four rows cleared by one landing.
 constexpr int kLinePoints[] = {0, 10, 30, 60, 100};
 constexpr int kMaxRowsPerLanding = 4;
-
-const LevelRow& LevelForScore(int score) {
-  for (const LevelRow& level : LevelTable) {
-    if (score > level.scoreAbove) return level;
-  }
-  return LevelTable[kLevelCount - 1];
-}
 }  // namespace
 
 void AddLineScore(WindowHandle window, int rows) {

@@ -8,7 +8,7 @@ std::uint32_t shapeGeneratorState = 1;
 void SeedShapeGenerator(std::uint32_t seed) { shapeGeneratorState = seed; }
 
 int NextRandom() {
-  shapeGeneratorState = shapeGeneratorState * 214013u + 2531011u;
+  shapeGeneratorState = shapeGeneratorState * kShapeMultiplier + kShapeIncrement;
   return RandomOfState(shapeGeneratorState);
 }
 

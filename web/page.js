@@ -292,6 +292,14 @@ var Page = (function () {
   // Coming back to the page activates the window, which gives its focus to the main window.
   window.addEventListener('focus', () => { if (openBoxes.length === 0 && !ended) focusWindow(); });
 
+  // Tabbed to, the client area shows that it has the focus; given it by the game, as after a
+  // click, it looks as the program's main window does.
+  let tabbing = false;
+  document.addEventListener('keydown', (event) => { tabbing = event.key === 'Tab'; }, true);
+  document.addEventListener('pointerdown', () => { tabbing = false; }, true);
+  client.addEventListener('focus', () => client.classList.toggle('tabbed', tabbing));
+  client.addEventListener('blur', () => client.classList.remove('tabbed'));
+
   // Where a browser has no inert, a tap or a click behind a box or the ended page would still
   // reach the window, and act once the box is answered: it stops here.
   for (const type of ['pointerdown', 'click']) {
@@ -391,8 +399,9 @@ var Page = (function () {
   // --- The game kept in the page's storage whenever it could be lost: after each event the game
   // handles, when a box opens, when the page is hidden and when it is left. A page the browser
   // drops says nothing, so the game is kept as it changes. Each tab plays its own game; the one
-  // kept last is the one a later visit resumes. Storage that is full, blocked or missing loses
-  // the resume, never the game.
+  // kept last is the one a later visit resumes, so a tab hidden or left keeps its own again,
+  // whatever another kept since. Storage that is full, blocked or missing loses the resume, never
+  // the game.
   const storageKey = 'smorvala-game';
   const release = document.documentElement.dataset.release;
   let holding = false;
@@ -407,19 +416,19 @@ var Page = (function () {
     }, milliseconds);
   }
 
+  // The line is read straight from the module: while a box waits for its answer the module is
+  // suspended, and ccall would only hand back a promise, in the place of the one the game's
+  // queue waits for.
   function keep() {
-    if (holding) return;
-    const game = ended ? '' : Module.ccall('SmorvalaWriteOut', 'string', [], []);
+    if (!ready || holding) return;
+    const game = ended ? '' : UTF8ToString(Module._SmorvalaWriteOut());
     const value = game ? JSON.stringify({release, game}) : null;
-    if (value === kept) return;
     try {
-      // Another tab's game, kept since, stays kept.
-      if (kept !== null && localStorage.getItem(storageKey) === kept) localStorage.removeItem(storageKey);
-      kept = null;
-      if (value) {
-        localStorage.setItem(storageKey, value);
-        kept = value;
-      }
+      const stored = localStorage.getItem(storageKey);
+      if (value !== null && value !== stored) localStorage.setItem(storageKey, value);
+      // A game that ends drops its own line only: another tab's, kept since, stays kept.
+      if (value === null && kept !== null && stored === kept) localStorage.removeItem(storageKey);
+      kept = value;
     } catch (error) {
       // The game goes on.
     }
@@ -461,14 +470,16 @@ var Page = (function () {
 
   // A phone game pauses as it leaves the screen: as the Pause button does, once the game takes
   // the click from the queue, and only a game in play. A question open has stopped the game
-  // already and waits for its answer; the About box stays open.
-  document.addEventListener('visibilitychange', () => {
-    if (document.visibilityState !== 'hidden' || ended) return;
+  // already and waits for its answer; the About box stays open. Left, the page may come back
+  // from the browser's cache, where some browsers said nothing of it being hidden.
+  function leave() {
+    if (!ready || ended) return;
     const pause = () => Module._SmorvalaInPlay() && callGame('SmorvalaButton', Number(pauseButton.dataset.control));
     if (messageBox.hidden) post(pause);
     keep();
-  });
-  addEventListener('pagehide', keep);
+  }
+  document.addEventListener('visibilitychange', () => { if (document.visibilityState === 'hidden') leave(); });
+  addEventListener('pagehide', leave);
 
   function start() {
     Module._SmorvalaStartUp();

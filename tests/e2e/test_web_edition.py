@@ -295,9 +295,11 @@ class WebGame:
             return box.hidden ? null : [box.querySelector('.caption-text').textContent, box.querySelector('.text').textContent,
                 Array.from(box.querySelectorAll('.answers button'), b => b.offsetParent ? b.textContent : '').join('')]""")
 
-    def ask(self, control_id, question, key):
+    def ask(self, control_id, question, key, hidden=False):
         """Clicks a button whose question Esc leaves open and the key answers."""
         self.page.click(f'[data-control="{control_id}"]')
+        if hidden:
+            check_equal(self.away(), self.script(self.events + ["save"]).split()[-1], "the game kept, a question open")
         check_equal(self.left_to_browser(), True, "the browser's own keys while a question is open")
         for press in (Keys.ESCAPE, key):
             check_equal(self.box(), ["询问", question, "是(Y)否(N)"], "the question")
@@ -306,6 +308,11 @@ class WebGame:
             self.press(press)
         self.handle(f"answer {'no' if key == 'n' else 'yes'}", ["pause", "exit", "start"][control_id - 1])
         check_equal(self.box(), None, "the box once answered")
+
+    def away(self):  # the page hidden and shown again: the game it then keeps
+        self.page.hide()
+        self.page.hide(False)
+        return self.run("return JSON.parse(localStorage.getItem('smorvala-game'))?.game ?? null")
 
     def left_to_browser(self):
         """Whether the browser's own keys, with Ctrl or Alt and the function keys, keep their meaning."""
@@ -369,6 +376,9 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         game.check()
         # The keys steer the piece; Enter and Space do not press Start again.
         check_equal(game.focused(), "client", "the focus after Start")
+        game.run("document.getElementById('menu-about').focus()")
+        page.keys(Keys.TAB)
+        check_equal(game.run("return getComputedStyle(document.getElementById('client')).outlineStyle"), "dotted", "tabbed back")
         game.press(Keys.ENTER, " ")
         check_equal(game.box(), None, "a box after Enter and Space")
 
@@ -445,7 +455,7 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
 
         # The questions, answered both ways: declined, the game goes on at once.
         game.ask(IDC_START, "重新开始游戏吗？", "n")
-        game.ask(IDC_EXIT, "确定退出游戏吗？", "n")
+        game.ask(IDC_EXIT, "确定退出游戏吗？", "n", hidden=True)
         game.tick()
         game.check()
         game.ask(IDC_START, "重新开始游戏吗？", Keys.ENTER)
@@ -458,6 +468,7 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
             game.press(*[40] * presses)
         check_equal(game.box(), ["", "游戏结束!", "确定"], "the game-over box")
         check_equal(game.run("return localStorage.getItem('smorvala-game')"), None, "the game kept once over")
+        check_equal([game.away(), game.box()], [None, ["", "游戏结束!", "确定"]], "the game-over box hidden and shown")
         game.check()
         game.press(Keys.ESCAPE)
         check_equal(game.box(), None, "the game-over box once closed")

@@ -3,7 +3,8 @@
 // belongs to the score, the fall timer armed exactly while a game is in play, and a falling
 // piece inside the well. The same bytes are also read as a replay script, to shake the parser,
 // and as a saved game read back before the session plays: a refusal changes nothing, and a game
-// read back is paused and writes out as the line it was read from.
+// read back is paused and writes out as the line it was read from. A game in progress writes out
+// after every event, unless its score is past what a line holds.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -64,6 +65,10 @@ void CheckInvariants(int scoreBefore, bool restarted) {
     const int row = gameState.curY + cell.dy;
     Require(column >= 0 && column < kColumns && row >= 0 && row < kRows, "the falling piece is inside the well");
   }
+  char line[kSavedGameCapacity];
+  Require(gameState.started == 0 || gameState.firstPaintDone == 0 || IsGameOver() || score > kSavedScoreLimit ||
+              WriteOutGame(ScoreBoxText().c_str(), line) > 0,
+          "a game in progress writes out");
 }
 
 void Paint() {
