@@ -94,6 +94,13 @@ INSTRUMENTS = """{
 }""".replace("SEED", str(SEED * 1000))
 
 
+# Once the page's service worker is active: WebKitGTK sends a visit that comes while it is still
+# activating to the network.
+ACTIVATED = """const worker = (await navigator.serviceWorker.ready).active;
+    while (worker.state !== 'activated') await new Promise((r) => worker.onstatechange = r);
+    return worker.state"""
+
+
 class Selenium:
     """Chromium or WebKitGTK, as the game drives a browser."""
 
@@ -653,10 +660,8 @@ def test_a_release_uploaded_file_by_file_reaches_a_player_whole(tmp_path):
 def test_on_a_host_that_redirects_either_way_the_edition_plays_at_both_addresses_on_every_visit(engine_name, redirect):
     with engine(engine_name) as page:
         with served(WEB, redirect=redirect, requests=(requests := [])) as site:
-            # The worker active: WebKitGTK sends a visit to the network while it is still activating.
             for address in (site + "index.html", site) * 2:
-                open_game(page, address).run("""const worker = (await navigator.serviceWorker.ready).active;
-                    while (worker.state !== 'activated') await new Promise((r) => worker.onstatechange = r)""")
+                open_game(page, address).run(ACTIVATED)
             whole = collections.Counter(path.removesuffix("index.html") for path, status in requests if status == 200)
             check(max(whole.values()) <= (2 if engine_name == "webkit" else 1), f"sent whole, WebKitGTK's worker apart: {whole}")
         for address in (site, site + "index.html"):
@@ -670,11 +675,10 @@ def test_a_release_the_worker_refuses_costs_one_download_and_is_kept_once_the_ho
     with served(str(tmp_path), requests=(requests := [])) as site, browser(1280, 900) as driver:
         driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": """const sw = navigator.serviceWorker,
             register = sw.register.bind(sw); sw.register = (...args) => (window.registered = register(...args));"""})
-        visit = """const worker = (await registered).installing;
-            while (!/redundant|activated/.test(worker.state)) await new Promise((r) => worker.onstatechange = r);
-            return (await (await caches.match('refused'))?.json())?.files ?? worker.state"""
         for _ in range(3):
-            check_equal(open_game(Selenium(driver), site).run(visit), ["index.html"], "the files refused")
+            check_equal(open_game(Selenium(driver), site).run("""const worker = (await registered).installing;
+                while (worker && worker.state !== 'redundant') await new Promise((r) => worker.onstatechange = r);
+                return (await (await caches.match('refused')).json()).files"""), ["index.html"], "the files refused")
         check_equal(collections.Counter(path for path, status in requests if status == 200),
                     {"/": 2, **{"/" + name: 1 for name in os.listdir(WEB) if name != "index.html"}}, "sent whole")
         # The host sends the page right, its date unchanged, so the browser's cache keeps the copy
@@ -685,7 +689,7 @@ def test_a_release_the_worker_refuses_costs_one_download_and_is_kept_once_the_ho
         Selenium(driver).run("""const record = await caches.open((await caches.keys()).find((n) => n.endsWith(' refused')));
             const kept = await (await record.match('refused')).json();
             await record.put('refused', new Response(JSON.stringify({...kept, at: kept.at - 86400e3})))""")
-        check_equal(open_game(Selenium(driver), site).run(visit), "activated", "the release once the host sends it right")
+        check_equal(open_game(Selenium(driver), site).run(ACTIVATED), "activated", "the release once the host sends it right")
         driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": "delete window.WebAssembly"})
         driver.get(site)
         check("请刷新本页再试" in WebGame(Selenium(driver)).shown("#cannot-start") and any(
