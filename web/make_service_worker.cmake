@@ -1,9 +1,11 @@
 # Writes the web edition's service worker, once every other file of the edition is made:
 # cmake -DEDITION= -DVERSION= -DTEMPLATE= -DFILES="index.html;..." -P make_service_worker.cmake.
-# The worker keeps a file only if it is this build's, by its SHA-256; the digest of them all
-# names its cache, so that any build that differs is a new release to a browser that kept an
-# older one.
-set(sums "")
+# The worker keeps a file only if it is this build's, by its SHA-256; the digest of them all and of
+# the worker's own source names its cache, so that any build that differs is a new release to a
+# browser that kept an older one, and a new worker never writes into the cache that the one before
+# it plays from.
+file(SHA256 ${TEMPLATE} template_sum)
+set(sums "${template_sum}  service-worker.js\n")
 set(EDITION_FILES "")
 foreach(file IN LISTS FILES)
   file(SHA256 ${EDITION}/${file} sum)

@@ -54,7 +54,7 @@ TEXTS = {
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
     """Serves a folder as a static host does; with `compress`, HTML, CSS, JavaScript and JSON
     gzipped to a browser that asks for it. With instruments, a folder's page (an address that ends
-    in /) has their script before the page's policy."""
+    in / or index.html) has their script before the page's policy."""
 
     def log_message(self, *arguments):
         pass
@@ -75,6 +75,7 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         path = self.translate_path(self.path)
         page = os.path.isdir(path) and self.path.split("?")[0].endswith("/")
         path = os.path.join(path, "index.html") if page else path
+        page = path.endswith(os.sep + "index.html")
         compress = self.server.compress and path.endswith((".html", ".css", ".js", ".json")) and \
             "gzip" in self.headers.get("Accept-Encoding", "")
         if not (compress or page and self.server.instruments) or not os.path.isfile(path):
