@@ -289,8 +289,14 @@ var Page = (function () {
     }
   }
 
-  // Coming back to the page activates the window, which gives its focus to the main window.
-  window.addEventListener('focus', () => { if (openBoxes.length === 0 && !ended) focusWindow(); });
+  // Coming back to the page activates the window, which gives its focus to the main window; to
+  // the Continue button where the page paused the game as it left, as the button's click does.
+  let pausedOnLeaving = false;
+  window.addEventListener('focus', () => {
+    const paused = pausedOnLeaving && !Module._SmorvalaInPlay();
+    pausedOnLeaving = false;
+    if (openBoxes.length === 0 && !ended) (paused ? pauseButton : client).focus({preventScroll: true});
+  });
 
   // Tabbed to, the client area shows that it has the focus; given it by the game, as after a
   // click, it looks as the program's main window does.
@@ -406,6 +412,8 @@ var Page = (function () {
   const release = document.documentElement.dataset.release;
   let holding = false;
   let kept = null;
+  // Another tab whose game ended dropped the line: this tab's game in progress is kept again.
+  addEventListener('storage', (event) => { if (event.key === storageKey && event.newValue === null) keep(); });
 
   // During the row clear's hold the rows are gone and the points not yet counted: nothing is kept.
   function hold(milliseconds, wakeUp) {
@@ -474,7 +482,12 @@ var Page = (function () {
   // from the browser's cache, where some browsers said nothing of it being hidden.
   function leave() {
     if (!ready || ended) return;
-    const pause = () => Module._SmorvalaInPlay() && callGame('SmorvalaButton', Number(pauseButton.dataset.control));
+    const pause = () => {
+      if (!Module._SmorvalaInPlay()) return;
+      pausedOnLeaving = true;
+      if (openBoxes.length === 0) pauseButton.focus({preventScroll: true});
+      return callGame('SmorvalaButton', Number(pauseButton.dataset.control));
+    };
     if (messageBox.hidden) post(pause);
     keep();
   }

@@ -419,6 +419,11 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         game.press(" ")
         game.handle("pause")
         check_equal(game.focused(), "client", "the focus after Continue")
+        game.away()
+        game.handle("pause")
+        check_equal(game.focused(), "继续", "the focus once the page that paused the game as it left is shown again")
+        game.press(" ")
+        game.handle("pause")
 
         # The About box: the game goes on behind it, keys do not reach the game, Enter and Esc
         # leave it open; its button opens the game's page in a new tab; its close box closes it.
