@@ -21,6 +21,7 @@ var Page = (function () {
   const input = [];
   let ready = false;
   let busy = false;
+  let pausedOnLeaving = false;
   let tickPending = false;
   let ended = false;
 
@@ -44,6 +45,8 @@ var Page = (function () {
           break;
         }
         keep();
+        // Played on, the game no longer stands as the page paused it when it was left.
+        if (Module._SmorvalaInPlay()) pausedOnLeaving = false;
       }
     } finally {
       busy = false;
@@ -290,12 +293,10 @@ var Page = (function () {
   }
 
   // Coming back to the page activates the window, which gives its focus to the main window; to
-  // the Continue button where the page paused the game as it left, as the button's click does.
-  let pausedOnLeaving = false;
+  // the Continue button while the game stands as the page paused it when it left, as the button's
+  // click does. Some browsers activate the window twice.
   window.addEventListener('focus', () => {
-    const paused = pausedOnLeaving && !Module._SmorvalaInPlay();
-    pausedOnLeaving = false;
-    if (openBoxes.length === 0 && !ended) (paused ? pauseButton : client).focus({preventScroll: true});
+    if (openBoxes.length === 0 && !ended) (pausedOnLeaving ? pauseButton : client).focus({preventScroll: true});
   });
 
   // Tabbed to, the client area shows that it has the focus; given it by the game, as after a
