@@ -52,6 +52,10 @@ verify_options=()
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+# An interrupt of the build stops the signing at once (osslsigncode runs in the foreground for
+# that), lest it go on, and sign or remove files in the build that follows.
+trap 'exit 130' INT
+trap 'exit 143' TERM
 stale=()
 
 fail() {
@@ -196,7 +200,7 @@ sign_file() {
   local log=$scratch/osslsigncode.log when=(-time "$signing_time") url pause reasons
   [ ${#servers[@]} -eq 0 ] || when=()
   rm -f "$scratch/signed.exe" "$scratch/stamped.exe"
-  timeout "$timestamp_timeout" osslsigncode sign "${key_options[@]}" -h sha256 -n SMorvala -i "${SMORVALA_HOMEPAGE:-}" \
+  timeout --foreground "$timestamp_timeout" osslsigncode sign "${key_options[@]}" -h sha256 -n SMorvala -i "${SMORVALA_HOMEPAGE:-}" \
     "${when[@]}" -in "$1" -out "$scratch/signed.exe" >"$log" 2>&1 ||
     fail "$3: osslsigncode could not sign it with ${key:-$certificate}: $(gist "$log")"
   verifies "$scratch/signed.exe" || fail "$3: its signature does not verify: $(gist "$scratch/verify.log")"
@@ -204,7 +208,7 @@ sign_file() {
     for pause in "${retry_pauses[@]}" last; do
       reasons=""
       for url in "${servers[@]}"; do
-        if ! timeout "$timestamp_timeout" osslsigncode add -ts "$url" -h sha256 -in "$scratch/signed.exe" \
+        if ! timeout --foreground "$timestamp_timeout" osslsigncode add -ts "$url" -h sha256 -in "$scratch/signed.exe" \
                -out "$scratch/stamped.exe" >"$log" 2>&1; then
           reasons+="${reasons:+; }$url: $(gist "$log")"
         elif ! verifies "$scratch/stamped.exe" stamped; then

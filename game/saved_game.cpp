@@ -1,8 +1,10 @@
 #include "game/saved_game.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "game/game.h"
 #include "game/shape_generator.h"
@@ -109,10 +111,13 @@ bool IsWholeGame(const SavedGame& saved) {
   }
   if (!SettledCellsArePlayed(saved.field) || !PieceIsWhereItCanBe(saved)) return false;
   // The preview is the generator's last draw; while the first piece of the process falls, that
-  // piece is, as it was drawn after the preview, which is then the draw before it.
+  // piece is, as it was drawn after the preview, which is then the draw before it. That piece
+  // falls before any landing or points; a restart before the first repaint comes before it.
   const auto state = static_cast<std::uint32_t>(n[kGenerator]);
+  const bool firstPiece = score == 0 && std::none_of(std::begin(saved.field.occupied), std::end(saved.field.occupied),
+                                                      [](std::int32_t settled) { return settled != 0; });
   return n[kNextShape] == RandomOfState(state) % kShapeCount ||
-         (n[kShape] == RandomOfState(state) % kShapeCount &&
+         (firstPiece && n[kShape] == RandomOfState(state) % kShapeCount &&
           n[kNextShape] == RandomOfState(PreviousShapeGeneratorState(state)) % kShapeCount);
 }
 

@@ -31,17 +31,26 @@ smorvala_write_i386_probe() {
   printf "$(printf '%s' "$hex" | sed 's/../\\x&/g')" >"$1" && chmod 755 "$1"
 }
 
-# Sets SMORVALA_I386 (native, emulated or none) and SMORVALA_I386_INTERPRETER.
+# Sets SMORVALA_I386 (native, emulated, none, or unknown where no folder lets a program run) and
+# SMORVALA_I386_INTERPRETER.
 smorvala_probe_i386() {
-  local folder probe line="" pid input output
-  SMORVALA_I386=none
+  local place folder="" probe line="" pid input output
+  SMORVALA_I386=unknown
   SMORVALA_I386_INTERPRETER=""
   # A folder of this run's own: two launches at once must not share the probe or its pipes.
-  # Those of interrupted runs, a minute old, go first.
-  find "$1" -maxdepth 1 -name 'i386-probe.*' -mmin +1 -exec rm -rf {} + 2>/dev/null || true
-  folder=$(mktemp -d "$1/i386-probe.XXXXXX") || return 0
-  probe=$folder/probe
-  if smorvala_write_i386_probe "$probe" && mkfifo "$folder/in" "$folder/out"; then
+  # Those of interrupted runs, a minute old, go first. A caller's folder that runs no program
+  # (mounted noexec) would pass for a host without 32-bit code: the temporary folders are next.
+  for place in "$1" "${XDG_RUNTIME_DIR:-}" "${TMPDIR:-/tmp}"; do
+    [ -n "$place" ] || continue
+    find "$place" -maxdepth 1 -name 'i386-probe.*' -mmin +1 -exec rm -rf {} + 2>/dev/null || true
+    folder=$(mktemp -d "$place/i386-probe.XXXXXX" 2>/dev/null) || continue
+    probe=$folder/probe
+    smorvala_write_i386_probe "$probe" 2>/dev/null && [ -x "$probe" ] && mkfifo "$folder/in" "$folder/out" 2>/dev/null && break
+    rm -rf "$folder"
+    folder=""
+  done
+  if [ -n "$folder" ]; then
+    SMORVALA_I386=none
     # The probe's input is opened read-write here, so that the probe's own open does not wait;
     # its output is read here only, so that a probe the kernel refuses ("Exec format error")
     # ends the read at once. $! stays set whenever the probe ends, unlike a coprocess's names.
@@ -83,6 +92,7 @@ smorvala_wine_route() {
     case "$SMORVALA_I386" in
       native) SMORVALA_WHY="the 32-bit Wine (wine32) is not installed" ;;
       emulated) SMORVALA_WHY="this host runs 32-bit code only under emulation ($SMORVALA_I386_INTERPRETER)" ;;
+      unknown) SMORVALA_WHY="no folder here lets the probe run, so whether this host runs 32-bit code is not known" ;;
       *) SMORVALA_WHY="this host runs no 32-bit code" ;;
     esac
     smorvala_use_wine64

@@ -21,6 +21,7 @@ var Page = (function () {
   const input = [];
   let ready = false;
   let busy = false;
+  let pausedOnLeaving = false;
   let tickPending = false;
   let ended = false;
 
@@ -44,6 +45,8 @@ var Page = (function () {
           break;
         }
         keep();
+        // Played on, the game no longer stands as the page paused it when it was left.
+        if (Module._SmorvalaInPlay()) pausedOnLeaving = false;
       }
     } finally {
       busy = false;
@@ -289,8 +292,12 @@ var Page = (function () {
     }
   }
 
-  // Coming back to the page activates the window, which gives its focus to the main window.
-  window.addEventListener('focus', () => { if (openBoxes.length === 0 && !ended) focusWindow(); });
+  // Coming back to the page activates the window, which gives its focus to the main window; to
+  // the Continue button while the game stands as the page paused it when it left, as the button's
+  // click does. Some browsers activate the window twice.
+  window.addEventListener('focus', () => {
+    if (openBoxes.length === 0 && !ended) (pausedOnLeaving ? pauseButton : client).focus({preventScroll: true});
+  });
 
   // Tabbed to, the client area shows that it has the focus; given it by the game, as after a
   // click, it looks as the program's main window does.
@@ -406,6 +413,8 @@ var Page = (function () {
   const release = document.documentElement.dataset.release;
   let holding = false;
   let kept = null;
+  // Another tab whose game ended dropped the line: this tab's game in progress is kept again.
+  addEventListener('storage', (event) => { if (event.key === storageKey && event.newValue === null) keep(); });
 
   // During the row clear's hold the rows are gone and the points not yet counted: nothing is kept.
   function hold(milliseconds, wakeUp) {
@@ -474,7 +483,12 @@ var Page = (function () {
   // from the browser's cache, where some browsers said nothing of it being hidden.
   function leave() {
     if (!ready || ended) return;
-    const pause = () => Module._SmorvalaInPlay() && callGame('SmorvalaButton', Number(pauseButton.dataset.control));
+    const pause = () => {
+      if (!Module._SmorvalaInPlay()) return;
+      pausedOnLeaving = true;
+      if (openBoxes.length === 0) pauseButton.focus({preventScroll: true});
+      return callGame('SmorvalaButton', Number(pauseButton.dataset.control));
+    };
     if (messageBox.hidden) post(pause);
     keep();
   }
