@@ -9,8 +9,8 @@
 # else the 64-bit build under the 64-bit Wine. It exports WINELOADER, WINESERVER and WINEARCH
 # for that Wine, and sets SMORVALA_WHY to the reason in a few words and SMORVALA_I386 to how
 # this host runs a 32-bit x86 program: native, emulated (by a binfmt_misc handler, whose
-# interpreter is then in SMORVALA_I386_INTERPRETER) or none. It returns 1, with a sentence in
-# SMORVALA_WHY, when neither Wine is installed.
+# interpreter is then in SMORVALA_I386_INTERPRETER), none, or unknown where no folder lets its
+# probe run. It returns 1, with a sentence in SMORVALA_WHY, when neither Wine is installed.
 
 SMORVALA_WINE32=/usr/lib/wine/wine
 SMORVALA_WINE64=/usr/lib/wine/wine64

@@ -8,7 +8,9 @@ probes() { for _ in $(seq 50); do smorvala_probe_i386 "$work"; [ "$SMORVALA_I386
 (while kill -0 $$ 2>/dev/null; do :; done) & (while kill -0 $$ 2>/dev/null; do :; done) &
 smorvala_write_i386_probe "$work/p" && "$work/p" </dev/null >/dev/null 2>&1 && runs=native || runs=none
 smorvala_probe_i386 /proc && [ "${SMORVALA_I386/emulated/native}" = $runs ] && probes "$SMORVALA_I386" || fail "the host's probe"
-eval "host_$(declare -f smorvala_write_i386_probe)"  # then another processor's, refused at once:
+eval "host_$(declare -f smorvala_write_i386_probe)"  # then one that no folder lets run, and another processor's:
+smorvala_write_i386_probe() { host_smorvala_write_i386_probe "$1" && chmod 644 "$1"; }
+smorvala_probe_i386 "$work" && [ "$SMORVALA_I386" = unknown ] || fail "a probe that no folder lets run"
 smorvala_write_i386_probe() { host_smorvala_write_i386_probe "$1" && printf '\2' | dd of="$1" bs=1 seek=18 conv=notrunc 2>/dev/null; }
 probes none || fail "a refused probe"
 mkdir "$work/bin" && cd "$work/bin" && printf '#!/bin/sh\n%s\n' 'case " $* " in *" update "*) exit 100 ;; *" -s "*) ;; *" wine32:i386 "*) exit 100 ;; *) echo "$*" >installed ;; esac' >apt-get

@@ -150,14 +150,16 @@ grep -q "应显示“此数字签名正常”" "$build/unpacked/README.txt" || f
 # Signed from the file again, the same bytes as the first time.
 package
 [ "$(sums)" = "$first" ] || fail "the downloads signed again differ: $(sums)"
-# An interrupt of the build stops the signing at once, though a time-stamping server holds it.
-(exec /usr/bin/python3 -c 'import socket, time; s = socket.create_server(("127.0.0.1", 0))
-print(s.getsockname()[1], flush=True); s.accept(); time.sleep(99)' >"$ca/holding.port") & servers+=($!)
+# An interrupt of the build stops the signing at once, while a time-stamping server holds its request.
+(exec /usr/bin/python3 -c 'import socket, sys, time; s = socket.create_server(("127.0.0.1", 0))
+print(s.getsockname()[1], flush=True); c = s.accept(); open(sys.argv[1], "w"); time.sleep(99)' "$ca/held" >"$ca/holding.port") &
+servers+=($!)
 until [ -s "$ca/holding.port" ]; do sleep 0.1; done
 export SMORVALA_SIGNING_CERTIFICATE=$ca/signing.p12 SMORVALA_SIGNING_PASSWORD_FILE=$ca/password \
   SMORVALA_TIMESTAMP_URL=http://127.0.0.1:$(cat "$ca/holding.port")/
 setsid /usr/bin/python3 -c 'import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL)
 os.execvp("bash", ["bash"] + sys.argv[1:])' cmake/sign.sh check "$build/SMorvala.exe" "$ca/interrupted.cmake" & signing=$!
-until pgrep -s "$signing" osslsigncode >/dev/null; do sleep 0.1; done
-kill -INT -- -"$signing" && sleep 1 && ! pgrep -s "$signing" >/dev/null || fail "an interrupt left the signing running"
+for _ in $(seq 600); do [ ! -e "$ca/held" ] && kill -0 "$signing" 2>/dev/null && sleep 0.1 || break; done
+[ -e "$ca/held" ] && kill -INT -- -"$signing" && sleep 1 && [ -z "$(ps -o stat= -s "$signing" | grep -v Z)" ] ||
+  { pkill -KILL -s "$signing"; fail "the signing never reached the server, or an interrupt left it running"; }
 echo "signed downloads: each program signed by the certificate, from a file and on a token, the same bytes twice; each bad input stopped with its line, no download left"

@@ -498,6 +498,8 @@ def test_a_game_in_the_browser_is_the_programs_event_for_event(engine_name):
         check_equal(earlier[1] + game.run("return pageErrors"), [], "the page's errors")
         check_equal(game.run("return getComputedStyle(document.getElementById('cannot-start')).display"), "none",
                     "the word that the game cannot start, in play")
+        if engine_name == "chromium":
+            check_equal([e for e in page.driver.get_log("browser") if e["level"] == "SEVERE"], [], "the console's errors")
         check_equal([name for name in game.run(
             "return performance.getEntriesByType('resource').map(r => r.name)") if not name.startswith(web_server)],
                     [], "addresses outside the edition's folder")
