@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "game/fall_step.h"
 #include "game/game.h"
 #include "game/shape_generator.h"
 #include "game/texts.h"
@@ -121,18 +122,6 @@ bool IsWholeGame(const SavedGame& saved) {
           n[kNextShape] == RandomOfState(PreviousShapeGeneratorState(state)) % kShapeCount);
 }
 
-void SetScoreText(WindowHandle window, const SavedGame& saved) {
-  if (saved.numbers[kWording] != kPointsWording) {
-    SetControlText(window, IDC_SCORE, saved.numbers[kWording] == kFirstWording ? text::kFirstScore
-                                                                               : text::kScoreAfterRestart);
-    return;
-  }
-  char scoreText[64];
-  const std::size_t prefixLength = std::strlen(text::kScorePrefix);
-  std::memcpy(scoreText, text::kScorePrefix, prefixLength);
-  *std::to_chars(scoreText + prefixLength, scoreText + sizeof scoreText - 1, saved.numbers[kScore]).ptr = '\0';
-  SetControlText(window, IDC_SCORE, scoreText);
-}
 }  // namespace
 
 int WriteOutGame(const char* scoreBoxText, char (&line)[kSavedGameCapacity]) {
@@ -178,7 +167,11 @@ bool ReadBackGame(WindowHandle window, const char* line, std::size_t length) {
   SetControlText(window, IDC_START, text::kRestart);
   SetControlText(window, IDC_PAUSE, text::kContinue);
   SetControlText(window, IDC_LEVEL, level.text);
-  SetScoreText(window, saved);
+  if (n[kWording] == kPointsWording) {
+    AddLineScore(window, 0);  // no rows: the score box shows the score as it stands
+  } else {
+    SetControlText(window, IDC_SCORE, n[kWording] == kFirstWording ? text::kFirstScore : text::kScoreAfterRestart);
+  }
   InvalidateClientArea(window, true);
   return true;
 }
